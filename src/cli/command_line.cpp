@@ -1,0 +1,158 @@
+#include "cli/command_line.h"
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <getopt.h>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "cli/symbolic_links.h"
+#include "link/link.h"
+
+// POSIX basename, which may cut trailing slashes off the operand itself.
+#include <libgen.h>
+
+#ifndef QUELK_VERSION
+#error "QUELK_VERSION comes from the build"
+#endif
+
+namespace {
+
+constexpr char usage_text[] =
+    "quelk [OPTION] TARGET LINKNAME: like ln(1) for native Windows links\n"
+    "\n"
+    "  -s --symbolic: make symbolic links\n"
+    "  -v --verbose: print name of each linked file\n"
+    "  -f --force: replace existing links\n"
+    "  -d --directory: always treat TARGET as a directory\n"
+    "  -F --file: always treat TARGET as a file\n"
+    "  -T --target: treat LINKNAME as a normal file always\n"
+    "  -A --auto: guess type of TARGET [default]\n"
+    "     If TARGET does not exist, treat as file.\n"
+    "\n"
+    "quelk -h\n"
+    "quelk --help\n"
+    "\n"
+    "  Display this help message.\n"
+    "\n"
+    "quelk -V\n"
+    "quelk --version\n"
+    "\n"
+    "  Display version information.\n";
+
+constexpr char version_text[] =
+    "quelk " QUELK_VERSION "\n"
+    "Copyright (C) the quelk authors.\n"
+    "MIT License: free to use, change and share; there is NO WARRANTY.\n";
+
+constexpr char short_options[] = "VvdfFsATt:";
+
+const option long_options[] = {
+    {"verbose", no_argument, nullptr, 'v'},
+    {"directory", no_argument, nullptr, 'd'},
+    {"file", no_argument, nullptr, 'F'},
+    {"symbolic", no_argument, nullptr, 's'},
+    {"force", no_argument, nullptr, 'f'},
+    {"auto", no_argument, nullptr, 'A'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {"no-target-directory", no_argument, nullptr, 'T'},
+    {"target-directory", required_argument, nullptr, 't'},
+    {nullptr, 0, nullptr, 0},
+};
+
+void write_text(const char* text, std::size_t size) { std::fwrite(text, 1, size, stdout); }
+
+// Links every TARGET into DIRECTORY under its final name; the first
+// non-zero status is the result.
+int link_into(const char* directory, char** targets, int count) {
+    int result = STATUS_OK;
+    std::string linkname;
+    for (int i = 0; i < count; ++i) {
+        char* target = targets[i];
+        try {
+            // basename works on the operand's own storage, and that same
+            // storage is TARGET: "dir/" is linked as "dir".
+            const char* name = basename(target);
+            linkname.assign(directory).append("/").append(name);
+        } catch (const std::bad_alloc&) {
+            std::fprintf(stderr, "quelk: asprintf: %s\n", std::strerror(ENOMEM));
+            return STATUS_USAGE;
+        }
+        int status = make_link(target, linkname.c_str());
+        if (status != STATUS_OK && result == STATUS_OK) result = status;
+    }
+    return result;
+}
+
+int run(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+
+    std::optional<std::string> target_directory;
+    int option;
+    while ((option = getopt_long(argc, argv, short_options, long_options, nullptr)) != -1) {
+        switch (option) {
+            case 'v': settings.verbose = true; break;
+            case 'd': settings.link_type = LINK_TYPE_DIRECTORY; break;
+            case 'F': settings.link_type = LINK_TYPE_FILE; break;
+            case 's': settings.symbolic = true; break;
+            case 'f': settings.force = true; break;
+            case 'A': settings.link_type = LINK_TYPE_AUTO; break;
+            case 'T': settings.no_target_directory = true; break;
+            case 't': target_directory = optarg; break;
+            case 'h': write_text(usage_text, sizeof usage_text - 1); return STATUS_OK;
+            case 'V': write_text(version_text, sizeof version_text - 1); return STATUS_OK;
+            default:
+                // getopt_long has already said what was wrong.
+                std::fputs("quelk: use --help for usage\n", stderr);
+                return STATUS_BAD_OPTION;
+        }
+    }
+
+    // Before any operand is looked at, so that nothing is touched when
+    // symbolic links cannot be made.
+    if (settings.symbolic) {
+        if (int status = prepare_symbolic_links(); status != STATUS_OK) return status;
+    }
+
+    int count = argc - optind;
+    char** operands = argv + optind;
+    if (count == 0) {
+        std::fputs("quelk: no arguments. Use --help for usage\n", stderr);
+        return STATUS_USAGE;
+    }
+
+    // -T is tested first, so it wins over -t.
+    if (settings.no_target_directory) {
+        if (count == 2) return make_link(operands[0], operands[1]);
+        std::fputs("quelk: must have exactly two args with -T\n", stderr);
+        return STATUS_USAGE;
+    }
+
+    if (target_directory) return link_into(target_directory->c_str(), operands, count);
+    if (count == 1) return link_into(".", operands, count);
+
+    const char* last = operands[count - 1];
+    platform::file_status status;
+    if (platform::file_stat(last, &status) == 0 && status.is_directory) {
+        operands[count - 1] = nullptr;
+        return link_into(last, operands, count - 1);
+    }
+    if (count == 2) return make_link(operands[0], operands[1]);
+    std::fprintf(stderr, "quelk: `%s': not a directory\n", last);
+    return STATUS_USAGE;
+}
+
+}  // namespace
+
+int run_command_line(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "quelk: %s\n", std::strerror(ENOMEM));
+        return STATUS_USAGE;
+    }
+}

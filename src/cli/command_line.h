@@ -1,0 +1,6 @@
+// The program's main routine: options, invocation forms, the link loop.
+#pragma once
+
+// Runs quelk over the command line and returns the exit status. The
+// operand that names the destination directory is cleared from argv.
+int run_command_line(int argc, char** argv);

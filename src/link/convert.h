@@ -1,0 +1,20 @@
+// Between the command line's world (locale text, POSIX paths, errno) and
+// Windows' (UTF-16 text, Win32 paths, error codes).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+// Locale text to UTF-16, or none when it is not valid in the locale.
+std::optional<std::u16string> to_wide(const char* text);
+
+// UTF-16 to locale text, or none when a character has no form in the locale.
+std::optional<std::string> to_multibyte(const char16_t* text);
+
+// The Win32 form of a POSIX path, or none with errno set.
+std::optional<std::u16string> to_win32_path(const char* path);
+
+// The system's one-line text for a Win32 error code, or "[unknown error]".
+std::string win32_error_text(platform::DWORD code);

@@ -1,0 +1,33 @@
+// The link maker: the run settings, the statuses and make_link.
+#pragma once
+
+#include "platform/platform.h"
+
+inline constexpr int LINK_TYPE_FILE = 0;
+inline constexpr int LINK_TYPE_DIRECTORY = 1;
+inline constexpr int LINK_TYPE_AUTO = 2;
+
+// Exit statuses, also the result of make_link.
+inline constexpr int STATUS_OK = 0;
+inline constexpr int STATUS_USAGE = 1;          // bad operands, name exists, no system library
+inline constexpr int STATUS_LINK_FAILED = 2;    // unconvertible name, Windows refused, no symbolic links
+inline constexpr int STATUS_NO_PRIVILEGE = 3;   // the symbolic-link privilege cannot be enabled
+inline constexpr int STATUS_BAD_OPTION = 4;     // the option parser rejected an option
+inline constexpr int STATUS_CANNOT_REMOVE = 5;  // an existing name cannot be replaced under --force
+
+struct run_settings {
+    int link_type = LINK_TYPE_AUTO;
+    bool verbose = false;
+    bool force = false;
+    bool symbolic = false;
+    bool no_target_directory = false;
+};
+
+// Written while the options are read and when symbolic links are prepared,
+// only read afterwards.
+extern run_settings settings;
+extern platform::create_symbolic_link_fn create_symbolic_link_entry;
+
+// Gives LINKNAME to TARGET, both POSIX names relative to the current
+// directory; reports any failure on standard error and returns its status.
+int make_link(const char* target, const char* linkname);

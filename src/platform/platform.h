@@ -1,0 +1,141 @@
+// The operating-system calls quelk makes, behind one header.
+//
+// The Windows operations keep their documented names, argument order and
+// results, so they can be read against the Windows documentation. Which
+// implementation stands behind them is chosen by the build: the real Win32
+// calls, a stand-in that emulates them over a POSIX file system, or the
+// recording fake of the tests. Wide strings are UTF-16 code units
+// (char16_t), the same 16-bit units as Windows' WCHAR on every host.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+// CreateSymbolicLinkW is reached through a pointer; on 32-bit Windows it
+// must carry the system's calling convention.
+#if defined(__i386__) && (defined(_WIN32) || defined(__CYGWIN__))
+#define QUELK_WINAPI __attribute__((stdcall))
+#else
+#define QUELK_WINAPI
+#endif
+
+namespace platform {
+
+using DWORD = std::uint32_t;
+using BOOL = int;
+using BOOLEAN = unsigned char;  // one byte, unlike BOOL
+using HANDLE = void*;
+using HMODULE = void*;
+// Any entry point, to be cast to its own type (as GetProcAddress gives it).
+using farproc = void (*)();
+
+// CreateSymbolicLinkW returns a one-byte BOOLEAN, not a four-byte BOOL.
+using create_symbolic_link_fn = BOOLEAN(QUELK_WINAPI*)(const char16_t* symlink_file_name,
+                                                       const char16_t* target_file_name,
+                                                       DWORD flags);
+
+struct LUID {
+    DWORD LowPart;
+    std::int32_t HighPart;
+};
+
+struct LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes;
+};
+
+struct TOKEN_PRIVILEGES {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[1];
+};
+
+static_assert(sizeof(TOKEN_PRIVILEGES) == 16, "TOKEN_PRIVILEGES must match the Windows layout");
+
+inline constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+inline constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+inline constexpr DWORD ERROR_ACCESS_DENIED = 5;
+inline constexpr DWORD ERROR_NOT_SAME_DEVICE = 17;
+inline constexpr DWORD ERROR_WRITE_PROTECT = 19;
+inline constexpr DWORD ERROR_GEN_FAILURE = 31;
+inline constexpr DWORD ERROR_NOT_SUPPORTED = 50;
+inline constexpr DWORD ERROR_FILE_EXISTS = 80;
+inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+inline constexpr DWORD ERROR_DISK_FULL = 112;
+inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+inline constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
+inline constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+inline constexpr DWORD ERROR_TOO_MANY_LINKS = 1142;
+inline constexpr DWORD ERROR_NOT_ALL_ASSIGNED = 1300;
+inline constexpr DWORD ERROR_PRIVILEGE_NOT_HELD = 1314;
+inline constexpr DWORD ERROR_CANT_RESOLVE_FILENAME = 1921;
+
+inline constexpr DWORD SYMBOLIC_LINK_FLAG_DIRECTORY = 0x1;
+inline constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x20;
+inline constexpr DWORD TOKEN_QUERY = 0x08;
+inline constexpr DWORD SE_PRIVILEGE_ENABLED = 0x2;
+inline constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x100;
+inline constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x200;
+inline constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
+
+// Conversion codes of cygwin_create_path.
+inline constexpr unsigned CCP_POSIX_TO_WIN_W = 0x1;
+inline constexpr unsigned CCP_RELATIVE = 0x100;
+
+// kernel32
+HMODULE LoadLibraryW(const char16_t* file_name);
+farproc GetProcAddress(HMODULE module, const char* proc_name);
+BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_name,
+                     void* security_attributes);
+HANDLE GetCurrentProcess();
+BOOL CloseHandle(HANDLE object);
+DWORD GetLastError();
+// With FORMAT_MESSAGE_ALLOCATE_BUFFER, *buffer receives a text that is
+// released with LocalFree.
+DWORD FormatMessageW(DWORD flags, const void* source, DWORD message_id, DWORD language_id,
+                     char16_t** buffer, DWORD size, void* arguments);
+void* LocalFree(void* memory);
+
+// advapi32
+BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token);
+BOOL LookupPrivilegeValueW(const char16_t* system_name, const char16_t* name, LUID* luid);
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state,
+                           DWORD buffer_length, TOKEN_PRIVILEGES* previous_state,
+                           DWORD* return_length);
+
+// The platform's own POSIX-to-Win32 path converter (Cygwin's, where there
+// is one): a zero-terminated wide path allocated with malloc, or null with
+// errno set.
+void* cygwin_create_path(unsigned what, const void* from);
+
+// The POSIX file calls, behind the same boundary so that every platform can
+// provide them and the tests can watch them. Each returns 0, or -1 with
+// errno set.
+struct file_status {
+    std::uint64_t device;
+    std::uint64_t inode;
+    std::uint64_t links;
+    bool is_directory;
+};
+
+int file_lstat(const char* path, file_status* status);
+int file_stat(const char* path, file_status* status);
+int file_unlink(const char* path);
+int file_rename(const char* from, const char* to);
+// 0 when entries may be added to and removed from the directory.
+int file_directory_writable(const char* path);
+
+// Owners for what the operations hand out; each release goes through this
+// header, so the tests see it.
+struct local_free_deleter {
+    void operator()(void* memory) const { LocalFree(memory); }
+};
+struct free_deleter {
+    void operator()(void* memory) const { std::free(memory); }
+};
+struct handle_closer {
+    void operator()(HANDLE object) const { CloseHandle(object); }
+};
+using unique_handle = std::unique_ptr<void, handle_closer>;
+
+}  // namespace platform

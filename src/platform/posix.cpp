@@ -1,0 +1,399 @@
+// The stand-in for Windows on a POSIX host: the Windows operations emulated
+// over the host file system, as if quelk ran in a Cygwin installed at
+// C:\cygwin64 with the other drives under /cygdrive. Paths convert the way
+// Cygwin's converter does, and every path it gives maps back to the same
+// host bytes, so links made through it are real links on this host.
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/utf16.h"
+
+namespace platform {
+
+namespace {
+
+thread_local DWORD last_error = 0;
+
+constexpr std::u16string_view ROOT_DRIVE = u"C:";
+constexpr std::u16string_view ROOT_DIRECTORY = u"\\cygwin64";
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
+constexpr DWORD ERROR_NO_SUCH_PRIVILEGE = 1313;
+constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
+constexpr std::uint32_t SYMLINK_PRIVILEGE_ID = 35;
+
+// Characters Windows does not allow in names, and control characters, are
+// carried in the private-use range U+F000 + c; so are bytes that are not
+// valid in the locale, as U+F000 + the byte.
+constexpr char16_t PRIVATE_BASE = 0xF000;
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+bool is_reserved(unsigned char c) {
+    return (c >= 1 && c <= 31) || std::strchr("\"*:<>?|", c) != nullptr;
+}
+
+// One name of a path, from the locale's multibyte text to UTF-16.
+void append_name(std::u16string& out, std::string_view name) {
+    std::mbstate_t state{};
+    std::size_t i = 0;
+    while (i < name.size()) {
+        auto byte = static_cast<unsigned char>(name[i]);
+        if (byte < 0x80) {
+            out.push_back(is_reserved(byte) ? char16_t(PRIVATE_BASE + byte) : char16_t(byte));
+            ++i;
+            continue;
+        }
+        wchar_t wide;
+        std::size_t used = std::mbrtowc(&wide, name.data() + i, name.size() - i, &state);
+        if (used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2) ||
+            used == 0) {
+            out.push_back(char16_t(PRIVATE_BASE + byte));
+            state = std::mbstate_t{};
+            ++i;
+            continue;
+        }
+        auto units = text::encode_utf16(&wide, 1);
+        if (units) {
+            out += *units;
+        } else {
+            out.push_back(char16_t(PRIVATE_BASE + byte));
+            used = 1;
+        }
+        i += used;
+    }
+}
+
+std::vector<std::string_view> split(std::string_view path) {
+    std::vector<std::string_view> names;
+    std::size_t i = 0;
+    while (i < path.size()) {
+        while (i < path.size() && is_separator(path[i])) ++i;
+        std::size_t start = i;
+        while (i < path.size() && !is_separator(path[i])) ++i;
+        if (i > start) names.push_back(path.substr(start, i - start));
+    }
+    return names;
+}
+
+// Resolves "." and ".." by name; false when ".." climbs above the start.
+bool normalize(std::vector<std::string_view>& names) {
+    std::vector<std::string_view> kept;
+    bool escaped = false;
+    for (auto name : names) {
+        if (name == ".") continue;
+        if (name == "..") {
+            if (kept.empty())
+                escaped = true;
+            else
+                kept.pop_back();
+            continue;
+        }
+        kept.push_back(name);
+    }
+    names.swap(kept);
+    return !escaped;
+}
+
+void append_names(std::u16string& out, const std::vector<std::string_view>& names) {
+    for (auto name : names) {
+        out.push_back(u'\\');
+        append_name(out, name);
+    }
+}
+
+bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool is_drive_path(std::string_view path) {
+    return path.size() >= 2 && is_letter(path[0]) && path[1] == ':' &&
+           (path.size() == 2 || is_separator(path[2]));
+}
+
+std::u16string drive(char letter) {
+    std::u16string out;
+    out.push_back(char16_t(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter));
+    out.push_back(u':');
+    return out;
+}
+
+// An absolute POSIX path, already split into names, as a Windows path.
+std::u16string absolute_win32(std::vector<std::string_view> names) {
+    normalize(names);
+    std::u16string out;
+    if (names.size() >= 2 && names[0] == "cygdrive" && names[1].size() == 1 &&
+        is_letter(names[1][0])) {
+        out = drive(names[1][0]);
+        names.erase(names.begin(), names.begin() + 2);
+        append_names(out, names);
+        if (names.empty()) out.push_back(u'\\');
+        return out;
+    }
+    out = std::u16string(ROOT_DRIVE) + std::u16string(ROOT_DIRECTORY);
+    append_names(out, names);
+    return out;
+}
+
+std::optional<std::u16string> convert_path(std::string_view path, bool keep_relative) {
+    bool trailing = is_separator(path.back());
+    std::u16string out;
+    if (is_drive_path(path)) {
+        out = drive(path[0]);
+        auto names = split(path.substr(2));
+        append_names(out, names);
+        if (names.empty() || trailing) out.push_back(u'\\');
+        return out;
+    }
+    if (is_separator(path[0])) {
+        out = absolute_win32(split(path));
+    } else {
+        auto names = split(path);
+        auto resolved = names;
+        if (keep_relative && normalize(resolved)) {
+            // Stays relative, name for name as given.
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                if (i > 0) out.push_back(u'\\');
+                append_name(out, names[i]);
+            }
+        } else {
+            char* cwd = ::getcwd(nullptr, 0);
+            if (cwd == nullptr) return std::nullopt;
+            std::string full = std::string(cwd) + "/" + std::string(path);
+            std::free(cwd);
+            out = absolute_win32(split(full));
+            trailing = trailing && out.back() != u'\\';
+        }
+    }
+    if (trailing && !out.empty() && out.back() != u'\\') out.push_back(u'\\');
+    return out;
+}
+
+// A Windows path given to one of the operations, back to the host path
+// that it stands for; none when a character has no form in the locale.
+std::optional<std::string> host_path(const char16_t* path) {
+    std::u16string_view rest(path);
+    std::string out;
+    if (rest.size() >= 2 && rest[1] == u':' && (rest.size() == 2 || rest[2] == u'\\' || rest[2] == u'/')) {
+        char16_t letter = rest[0] >= u'a' && rest[0] <= u'z' ? char16_t(rest[0] - u'a' + u'A') : rest[0];
+        std::u16string_view after = rest.substr(2);
+        if (letter == u'C' && after.substr(0, ROOT_DIRECTORY.size()) == ROOT_DIRECTORY &&
+            (after.size() == ROOT_DIRECTORY.size() || after[ROOT_DIRECTORY.size()] == u'\\' ||
+             after[ROOT_DIRECTORY.size()] == u'/')) {
+            rest = after.substr(ROOT_DIRECTORY.size());
+            if (rest.empty()) out = "/";
+        } else {
+            out = "/cygdrive/";
+            out.push_back(char(letter - u'A' + 'a'));
+            rest = after;
+        }
+    }
+    std::mbstate_t state{};
+    char bytes[MB_LEN_MAX];
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        char16_t unit = rest[i];
+        if (unit == u'\\' || unit == u'/') {
+            out.push_back('/');
+        } else if (unit < 0x80) {
+            out.push_back(static_cast<char>(unit));
+        } else if (unit >= PRIVATE_BASE && unit < PRIVATE_BASE + 0x100 &&
+                   ((unit - PRIVATE_BASE) >= 0x80 || is_reserved(static_cast<unsigned char>(unit - PRIVATE_BASE)))) {
+            out.push_back(static_cast<char>(unit - PRIVATE_BASE));
+        } else {
+            std::size_t length = 1;
+            if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < rest.size()) length = 2;
+            std::wstring wide = text::decode_utf16(rest.data() + i, length);
+            if (wide.size() == 1) i += length - 1;
+            std::size_t made = std::wcrtomb(bytes, wide[0], &state);
+            if (made == static_cast<std::size_t>(-1)) return std::nullopt;
+            out.append(bytes, made);
+        }
+    }
+    return out;
+}
+
+DWORD error_from_errno(int error) {
+    switch (error) {
+        case ENOENT: return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+        case EACCES:
+        case EPERM: return ERROR_ACCESS_DENIED;
+        case EEXIST: return ERROR_ALREADY_EXISTS;
+        case EXDEV: return ERROR_NOT_SAME_DEVICE;
+        case EROFS: return ERROR_WRITE_PROTECT;
+        case ENOSPC: return ERROR_DISK_FULL;
+        case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+        case EMLINK: return ERROR_TOO_MANY_LINKS;
+        case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
+        default: return ERROR_GEN_FAILURE;
+    }
+}
+
+// ENOENT is "file not found" when the existing file is missing, and "path
+// not found" when a directory on the way to the new name is.
+DWORD missing_error(const std::string* existing) {
+    struct file_status status;
+    if (existing != nullptr && file_lstat(existing->c_str(), &status) != 0) return ERROR_FILE_NOT_FOUND;
+    return ERROR_PATH_NOT_FOUND;
+}
+
+BOOLEAN QUELK_WINAPI stand_in_create_symbolic_link(const char16_t* symlink_file_name,
+                                                   const char16_t* target_file_name, DWORD flags) {
+    // 0x2 lets an unprivileged caller make the link where Windows allows it.
+    if (flags > 3) {
+        last_error = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    auto link = host_path(symlink_file_name);
+    auto target = host_path(target_file_name);
+    if (!link || !target || target->empty()) {
+        last_error = ERROR_INVALID_NAME;
+        return 0;
+    }
+    if (::symlink(target->c_str(), link->c_str()) != 0) {
+        last_error = errno == ENOENT ? missing_error(nullptr) : error_from_errno(errno);
+        return 0;
+    }
+    return 1;
+}
+
+struct system_message {
+    DWORD code;
+    const char16_t* text;
+};
+
+constexpr system_message SYSTEM_MESSAGES[] = {
+    {ERROR_FILE_NOT_FOUND, u"The system cannot find the file specified.\r\n"},
+    {ERROR_PATH_NOT_FOUND, u"The system cannot find the path specified.\r\n"},
+    {ERROR_ACCESS_DENIED, u"Access is denied.\r\n"},
+    {ERROR_NOT_SAME_DEVICE, u"The system cannot move the file to a different disk drive.\r\n"},
+    {ERROR_WRITE_PROTECT, u"The media is write protected.\r\n"},
+    {ERROR_GEN_FAILURE, u"A device attached to the system is not functioning.\r\n"},
+    {ERROR_NOT_SUPPORTED, u"The request is not supported.\r\n"},
+    {ERROR_INVALID_PARAMETER, u"The parameter is incorrect.\r\n"},
+    {ERROR_DISK_FULL, u"There is not enough space on the disk.\r\n"},
+    {ERROR_ALREADY_EXISTS, u"Cannot create a file when that file already exists.\r\n"},
+    {ERROR_BAD_EXE_FORMAT, u"%1 is not a valid Win32 application.\r\n"},
+    {ERROR_FILENAME_EXCED_RANGE, u"The filename or extension is too long.\r\n"},
+    {ERROR_TOO_MANY_LINKS,
+     u"An attempt was made to create more links on a file than the file system supports.\r\n"},
+    {ERROR_NOT_ALL_ASSIGNED, u"Not all privileges or groups referenced are assigned to the caller.\r\n"},
+    {ERROR_PRIVILEGE_NOT_HELD, u"A required privilege is not held by the client.\r\n"},
+    {ERROR_CANT_RESOLVE_FILENAME, u"The name of the file cannot be resolved by the system.\r\n"},
+};
+
+char kernel32_module;
+char process_token;
+
+}  // namespace
+
+HMODULE LoadLibraryW(const char16_t* file_name) {
+    if (std::u16string_view(file_name) != u"kernel32") {
+        last_error = ERROR_MOD_NOT_FOUND;
+        return nullptr;
+    }
+    return &kernel32_module;
+}
+
+farproc GetProcAddress(HMODULE module, const char* proc_name) {
+    if (module != &kernel32_module || std::strcmp(proc_name, "CreateSymbolicLinkW") != 0) {
+        last_error = ERROR_PROC_NOT_FOUND;
+        return nullptr;
+    }
+    return reinterpret_cast<farproc>(&stand_in_create_symbolic_link);
+}
+
+BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_name, void*) {
+    auto link = host_path(file_name);
+    auto existing = host_path(existing_file_name);
+    if (!link || !existing) {
+        last_error = ERROR_INVALID_NAME;
+        return 0;
+    }
+    if (::link(existing->c_str(), link->c_str()) != 0) {
+        last_error = errno == ENOENT ? missing_error(&*existing) : error_from_errno(errno);
+        return 0;
+    }
+    return 1;
+}
+
+HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)); }
+
+BOOL CloseHandle(HANDLE) { return 1; }
+
+DWORD GetLastError() { return last_error; }
+
+DWORD FormatMessageW(DWORD flags, const void*, DWORD message_id, DWORD, char16_t** buffer, DWORD, void*) {
+    if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) == 0 || (flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0) {
+        last_error = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    for (const auto& message : SYSTEM_MESSAGES) {
+        if (message.code != message_id) continue;
+        std::u16string_view text(message.text);
+        auto* copy = static_cast<char16_t*>(std::malloc((text.size() + 1) * sizeof(char16_t)));
+        if (copy == nullptr) return 0;
+        text.copy(copy, text.size());
+        copy[text.size()] = u'\0';
+        *buffer = copy;
+        return static_cast<DWORD>(text.size());
+    }
+    last_error = ERROR_MR_MID_NOT_FOUND;
+    return 0;
+}
+
+void* LocalFree(void* memory) {
+    std::free(memory);
+    return nullptr;
+}
+
+// A Linux user may always make symbolic links: the token holds the privilege.
+BOOL OpenProcessToken(HANDLE, DWORD, HANDLE* token) {
+    *token = &process_token;
+    return 1;
+}
+
+BOOL LookupPrivilegeValueW(const char16_t*, const char16_t* name, LUID* luid) {
+    if (std::u16string_view(name) != u"SeCreateSymbolicLinkPrivilege") {
+        last_error = ERROR_NO_SUCH_PRIVILEGE;
+        return 0;
+    }
+    *luid = LUID{SYMLINK_PRIVILEGE_ID, 0};
+    return 1;
+}
+
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL, TOKEN_PRIVILEGES*, DWORD, TOKEN_PRIVILEGES*, DWORD*) {
+    if (token != &process_token) {
+        last_error = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    last_error = 0;
+    return 1;
+}
+
+void* cygwin_create_path(unsigned what, const void* from) {
+    auto path = static_cast<const char*>(from);
+    if ((what & ~CCP_RELATIVE) != CCP_POSIX_TO_WIN_W || path == nullptr || *path == '\0') {
+        errno = EINVAL;
+        return nullptr;
+    }
+    auto converted = convert_path(path, (what & CCP_RELATIVE) != 0);
+    if (!converted) return nullptr;
+    auto* result = static_cast<char16_t*>(std::malloc((converted->size() + 1) * sizeof(char16_t)));
+    if (result == nullptr) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    converted->copy(result, converted->size());
+    result[converted->size()] = u'\0';
+    return result;
+}
+
+}  // namespace platform

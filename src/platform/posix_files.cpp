@@ -1,0 +1,42 @@
+// The POSIX file calls, where the host has them (Linux, Cygwin).
+#include <cerrno>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+void fill(const struct stat& st, file_status* status) {
+    status->device = static_cast<std::uint64_t>(st.st_dev);
+    status->inode = static_cast<std::uint64_t>(st.st_ino);
+    status->links = static_cast<std::uint64_t>(st.st_nlink);
+    status->is_directory = S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+int file_lstat(const char* path, file_status* status) {
+    struct stat st;
+    if (::lstat(path, &st) != 0) return -1;
+    fill(st, status);
+    return 0;
+}
+
+int file_stat(const char* path, file_status* status) {
+    struct stat st;
+    if (::stat(path, &st) != 0) return -1;
+    fill(st, status);
+    return 0;
+}
+
+int file_unlink(const char* path) { return ::unlink(path); }
+
+int file_rename(const char* from, const char* to) { return std::rename(from, to); }
+
+int file_directory_writable(const char* path) { return ::access(path, W_OK | X_OK); }
+
+}  // namespace platform

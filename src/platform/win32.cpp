@@ -1,0 +1,73 @@
+// The real Windows operations, for the builds that run on Windows.
+//
+// platform.h comes first: <windows.h> defines the ERROR_ and flag names as
+// macros, which would rewrite the header's own constants.
+#include "platform/platform.h"
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace platform {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are UTF-16 units");
+static_assert(sizeof(::TOKEN_PRIVILEGES) == sizeof(TOKEN_PRIVILEGES));
+static_assert(offsetof(::TOKEN_PRIVILEGES, Privileges) == offsetof(TOKEN_PRIVILEGES, Privileges));
+static_assert(sizeof(::DWORD) == sizeof(DWORD));
+
+namespace {
+
+const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+
+}  // namespace
+
+HMODULE LoadLibraryW(const char16_t* file_name) { return ::LoadLibraryW(wide(file_name)); }
+
+farproc GetProcAddress(HMODULE module, const char* proc_name) {
+    return reinterpret_cast<farproc>(::GetProcAddress(static_cast<::HMODULE>(module), proc_name));
+}
+
+BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_name,
+                     void* security_attributes) {
+    return ::CreateHardLinkW(wide(file_name), wide(existing_file_name),
+                             static_cast<LPSECURITY_ATTRIBUTES>(security_attributes));
+}
+
+HANDLE GetCurrentProcess() { return ::GetCurrentProcess(); }
+
+BOOL CloseHandle(HANDLE object) { return ::CloseHandle(object); }
+
+DWORD GetLastError() { return ::GetLastError(); }
+
+DWORD FormatMessageW(DWORD flags, const void* source, DWORD message_id, DWORD language_id,
+                     char16_t** buffer, DWORD size, void* arguments) {
+    // With FORMAT_MESSAGE_ALLOCATE_BUFFER the buffer argument is really the
+    // address of the pointer that receives the text.
+    return ::FormatMessageW(flags, source, message_id, language_id, reinterpret_cast<LPWSTR>(buffer),
+                            size, static_cast<va_list*>(arguments));
+}
+
+void* LocalFree(void* memory) { return ::LocalFree(static_cast<HLOCAL>(memory)); }
+
+BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token) {
+    return ::OpenProcessToken(process, desired_access, token);
+}
+
+BOOL LookupPrivilegeValueW(const char16_t* system_name, const char16_t* name, LUID* luid) {
+    ::LUID value{};
+    if (!::LookupPrivilegeValueW(wide(system_name), wide(name), &value)) return FALSE;
+    luid->LowPart = value.LowPart;
+    luid->HighPart = value.HighPart;
+    return TRUE;
+}
+
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state,
+                           DWORD buffer_length, TOKEN_PRIVILEGES* previous_state,
+                           DWORD* return_length) {
+    // Same layout as the system's record, checked above.
+    return ::AdjustTokenPrivileges(token, disable_all, reinterpret_cast<::PTOKEN_PRIVILEGES>(new_state),
+                                   buffer_length, reinterpret_cast<::PTOKEN_PRIVILEGES>(previous_state),
+                                   reinterpret_cast<::PDWORD>(return_length));
+}
+
+}  // namespace platform
