@@ -1,0 +1,46 @@
+# Whatever the bytes of a name: a real link or the documented message.
+. "$(dirname "$0")/lib.sh"
+
+setup sh -c 'echo a > a'
+
+expect 2 "" "quelk: failed to create hard link \`l': The system cannot find the file specified.$(printf '\r')
+" missing l
+absent l
+expect 2 "" "quelk: failed to create hard link \`nodir/l': The system cannot find the path specified.$(printf '\r')
+" a nodir/l
+setup mkdir d
+expect 2 "" "quelk: failed to create hard link \`h': Access is denied.$(printf '\r')
+" d h
+absent h
+
+expect 2 "" "quelk: could not convert \`' to win32 path
+" -T a ""
+expect 2 "" "quelk: could not convert \`' to win32 path
+" -T "" l
+absent l
+
+# Names Windows reads differently, trailing dots and spaces, control
+# characters, and bytes that are not UTF-8: each makes its own name.
+for name in 'q?<>:*|' 'dots..' 'space ' "$(printf 'tab\tnl\nx')" "$(printf 'bad\377\376')" "-dash"; do
+    expect 0 "" "" -- a "$name"
+    same_file a "$name"
+    expect 0 "" "" -s -- a "sym$name"
+    is_symlink_to "sym$name" a
+    setup sh -c 'echo t > "$1"' sh "t$name"
+    expect 0 "" "" -s -- "t$name" "to-t$name"
+    is_symlink_to "to-t$name" "t$name"
+done
+
+# A backslash separates, as everywhere on Windows.
+setup mkdir back
+expect 0 "" "" -- a 'back\slash'
+same_file a back/slash
+
+# Too long for the host: Windows' own words for it.
+long=$(printf 'n%.0s' $(seq 300))
+expect 2 "" "quelk: failed to create hard link \`$long': The filename or extension is too long.$(printf '\r')
+" a "$long"
+deep=$(printf 'd/%.0s' $(seq 2600))x
+expect 2 "" "quelk: failed to create hard link \`$deep': The filename or extension is too long.$(printf '\r')
+" a "$deep"
+finish

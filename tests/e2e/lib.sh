@@ -1,0 +1,37 @@
+# Shared by the end-to-end scripts: run the built quelk in a scratch
+# directory and compare its status, standard output and standard error
+# byte for byte. A broken setup is told apart from quelk misbehaving.
+set -u
+quelk=${1:?usage: $0 PATH-TO-QUELK}
+case $quelk in /*) ;; *) quelk=$PWD/$quelk ;; esac
+export LC_ALL=C.UTF-8
+scratch=$(mktemp -d) || { echo "setup broke: mktemp"; exit 99; }
+trap 'chmod -R u+w "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
+mkdir "$scratch/work" && cd "$scratch/work" || { echo "setup broke: scratch directory"; exit 99; }
+failures=0
+
+setup() { "$@" || { echo "setup broke: $*"; exit 99; }; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# expect STATUS STDOUT STDERR ARGS...: runs quelk (as argv[0] "quelk").
+expect() {
+    local want_status=$1 want_out=$2 want_err=$3 status
+    shift 3
+    (exec -a quelk "$quelk" "$@") >"$scratch/out" 2>"$scratch/err" </dev/null
+    status=$?
+    [ "$status" = "$want_status" ] || fail "quelk $*: status $status, wanted $want_status"
+    printf '%s' "$want_out" | cmp -s - "$scratch/out" ||
+        fail "quelk $*: stdout $(od -c "$scratch/out" | head -5), wanted $(printf '%s' "$want_out" | od -c | head -5)"
+    printf '%s' "$want_err" | cmp -s - "$scratch/err" ||
+        fail "quelk $*: stderr $(od -c "$scratch/err" | head -5), wanted $(printf '%s' "$want_err" | od -c | head -5)"
+}
+
+same_file() { [ "$(stat -c %d:%i -- "$1")" = "$(stat -c %d:%i -- "$2")" ] || fail "$1 and $2 are not one file"; }
+is_symlink_to() { [ -L "$1" ] && [ "$(readlink -- "$1")" = "$2" ] || fail "$1 is not a symbolic link to $2"; }
+absent() { [ ! -e "$1" ] && [ ! -L "$1" ] || fail "$1 exists"; }
+holds() { [ "$(cat -- "$1")" = "$2" ] || fail "$1 does not hold $2"; }
+
+finish() {
+    [ "$failures" = 0 ] || { echo "$failures failure(s)"; exit 1; }
+    echo "all passed"
+}

@@ -1,0 +1,51 @@
+// The recording fake of the Windows operations and the POSIX file calls:
+// a small in-memory file system, answers a test can script, and a log of
+// every call with its arguments.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fake {
+
+struct entry {
+    platform::file_status status;
+    std::string symlink_target;  // set for a symbolic link
+};
+
+struct state {
+    std::vector<std::string> calls;
+    std::map<std::string, entry> files;
+
+    // Per operation, the answers to give next, in order: a Win32 error code
+    // (or an errno for the file calls) to fail with, or 0 to behave as usual.
+    std::map<std::string, std::deque<unsigned>> script;
+
+    std::map<platform::DWORD, std::u16string> messages;  // system texts
+    std::set<std::string> unconvertible;                  // paths the converter refuses
+    bool load_library_fails = false;
+    bool no_symbolic_links = false;
+    bool privilege_held = true;
+
+    int open_handles = 0;
+    int allocated_texts = 0;
+    std::uint64_t next_inode = 100;
+};
+
+state& fake();
+// A fresh fake, and settings and getopt as at process start.
+void reset();
+
+void add_file(const std::string& path, std::uint64_t links = 1);
+void add_directory(const std::string& path);
+void add_symlink(const std::string& path, const std::string& target);
+bool exists(const std::string& path);
+// The calls whose log line starts with PREFIX.
+std::vector<std::string> calls_of(const std::string& prefix);
+
+}  // namespace fake

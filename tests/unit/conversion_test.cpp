@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <clocale>
+
+#include "fake_platform.h"
+#include "link/convert.h"
+
+namespace {
+
+class Conversion : public testing::Test {
+protected:
+    void SetUp() override {
+        fake::reset();
+        std::setlocale(LC_ALL, "C.UTF-8");
+    }
+    void TearDown() override { std::setlocale(LC_ALL, "C"); }
+};
+
+TEST_F(Conversion, RelativeNamesOfOrdinaryCharactersOnlySwapSeparators) {
+    EXPECT_EQ(to_win32_path("a/b/c"), u"a\\b\\c");
+    EXPECT_EQ(to_win32_path("./x"), u".\\x");
+    EXPECT_EQ(to_win32_path("dir/"), u"dir\\");
+    EXPECT_EQ(to_win32_path("../x"), u"..\\x");
+    EXPECT_EQ(to_win32_path("caf\xc3\xa9"), u"caf\u00e9");
+    EXPECT_TRUE(fake::calls_of("cygwin_create_path").empty());
+}
+
+TEST_F(Conversion, EverythingElseGoesToThePlatformConverter) {
+    for (const char* path : {"/usr/bin", ".", "..", "name.", "C:/x", "a\\b", "a?b", "a<b", "a|b", "a*b", "a:b"}) {
+        fake::reset();
+        auto converted = to_win32_path(path);
+        ASSERT_TRUE(converted) << path;
+        EXPECT_EQ(fake::calls_of("cygwin_create_path"),
+                  std::vector<std::string>{std::string("cygwin_create_path(0x101, ") + path + ")"});
+    }
+    // Not valid UTF-8, so not converted by the locale.
+    fake::reset();
+    EXPECT_TRUE(to_win32_path("bad\xff"));
+    EXPECT_EQ(fake::calls_of("cygwin_create_path").size(), 1u);
+}
+
+TEST_F(Conversion, FailuresYieldNoPathWithErrno) {
+    errno = 0;
+    EXPECT_FALSE(to_win32_path(""));
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_TRUE(fake::fake().calls.empty());
+
+    fake::fake().unconvertible.insert("/too/long");
+    errno = 0;
+    EXPECT_FALSE(to_win32_path("/too/long"));
+    EXPECT_EQ(errno, ENAMETOOLONG);
+}
+
+TEST_F(Conversion, WideTextIsUtf16WithSurrogatePairs) {
+    // U+1F600 is beyond the basic plane; U+00E9 and U+4E2D are not.
+    auto wide = to_wide("\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80");
+    ASSERT_TRUE(wide);
+    EXPECT_EQ(*wide, (std::u16string{0x00E9, 0x4E2D, 0xD83D, 0xDE00}));
+    EXPECT_EQ(to_multibyte(wide->c_str()), "\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80");
+    EXPECT_FALSE(to_wide("\xf0\x9f"));
+
+    std::setlocale(LC_ALL, "C");
+    EXPECT_FALSE(to_multibyte(u"\u00e9"));
+    EXPECT_EQ(to_wide("plain"), u"plain");
+}
+
+TEST_F(Conversion, ErrorTextCutsTheLineFeedAndKeepsTheCarriageReturn) {
+    auto& messages = fake::fake().messages;
+    messages[2] = u"The system cannot find the file specified.\r\n";
+    messages[7] = u"\n";
+    messages[8] = u"";
+    messages[193] = u"%1 is not a valid Win32 application.\r\n";
+    EXPECT_EQ(win32_error_text(2), "The system cannot find the file specified.\r");
+    EXPECT_EQ(win32_error_text(7), "");
+    EXPECT_EQ(win32_error_text(8), "");
+    EXPECT_EQ(win32_error_text(193), "%1 is not a valid Win32 application.\r");
+    EXPECT_EQ(win32_error_text(12345), "[unknown error]");
+
+    // Inserts are never expanded, and every buffer is released.
+    for (const auto& call : fake::calls_of("FormatMessageW"))
+        EXPECT_EQ(call.substr(0, 27), "FormatMessageW(0x1300, null");
+    EXPECT_EQ(fake::calls_of("LocalFree").size(), 4u);
+    EXPECT_EQ(fake::fake().allocated_texts, 0);
+}
+
+TEST_F(Conversion, ErrorTextThatTheLocaleCannotShowFallsBack) {
+    fake::fake().messages[5] = u"Zugriff verweigert \u00fc\r\n";
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(win32_error_text(5), "[unknown error]");
+    EXPECT_EQ(fake::fake().allocated_texts, 0);
+}
+
+}  // namespace
