@@ -31,7 +31,8 @@ std::string key(std::string path) {
         if (c == '\\') c = '/';
     if (path.rfind("C:/", 0) == 0) path.erase(0, 2);
     while (path.rfind("./", 0) == 0) path.erase(0, 2);
-    return path;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path.empty() ? "." : path;
 }
 
 std::optional<unsigned> scripted(const std::string& operation) {
@@ -75,6 +76,7 @@ void reset() {
     settings = run_settings{};
     create_symbolic_link_entry = nullptr;
     optind = 0;
+    add_directory(".");
 }
 
 void add_file(const std::string& path, std::uint64_t links) {
@@ -247,7 +249,7 @@ int file_lstat(const char* path, file_status* status) {
         return -1;
     }
     auto found = current.files.find(fake::key(path));
-    if (found == current.files.end()) {
+    if (*path == '\0' || found == current.files.end()) {
         errno = ENOENT;
         return -1;
     }
@@ -258,7 +260,7 @@ int file_lstat(const char* path, file_status* status) {
 int file_stat(const char* path, file_status* status) {
     log(std::string("stat(") + path + ")");
     std::string name = fake::key(path);
-    for (int depth = 0; depth < 8; ++depth) {
+    for (int depth = 0; *path != '\0' && depth < 8; ++depth) {
         auto found = current.files.find(name);
         if (found == current.files.end()) break;
         if (found->second.symlink_target.empty()) {

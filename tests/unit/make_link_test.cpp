@@ -124,3 +124,120 @@ TEST_F(MakeLink, UnconvertibleNamesAreReportedLinkNameFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+bool temporary_left() {
+    for (const auto& [path, entry] : fake::fake().files)
+        if (path.find(".quelk-") != std::string::npos) return true;
+    return false;
+}
+
+TEST_F(MakeLink, LinkIsTriedFirstAndNothingElseIsAskedOnSuccess) {
+    fake::add_file("a");
+    EXPECT_EQ(link("a", "b").status, STATUS_OK);
+    settings.symbolic = true;
+    settings.link_type = LINK_TYPE_FILE;
+    EXPECT_EQ(link("a", "c").status, STATUS_OK);
+    settings.link_type = LINK_TYPE_AUTO;
+    EXPECT_EQ(link("a", "d").status, STATUS_OK);
+    EXPECT_EQ(fake::fake().calls, (std::vector<std::string>{"CreateHardLinkW(b, a, null)",
+                                                            "CreateSymbolicLinkW(c, a, 0)", "stat(a)",
+                                                            "CreateSymbolicLinkW(d, a, 0)"}));
+}
+
+TEST_F(MakeLink, ForceReplacesOnlyWithALinkAlreadyMade) {
+    fake::add_file("a");
+    fake::add_file("sub/b");
+    auto old = fake::fake().files["sub/b"].status.inode;
+
+    // Windows refuses the new link: sub/b stays, and no temporary name.
+    fake::fake().script["CreateHardLinkW"] = {0, 5};
+    settings.force = true;
+    auto r = link("a", "sub/b");
+    EXPECT_EQ(r.status, STATUS_LINK_FAILED);
+    EXPECT_EQ(r.err, "quelk: failed to create hard link `sub/b': Access is denied.\r\n");
+    EXPECT_EQ(fake::fake().files["sub/b"].status.inode, old);
+    EXPECT_FALSE(temporary_left());
+    EXPECT_TRUE(fake::calls_of("unlink").empty());
+    // The new link was tried beside sub/b.
+    EXPECT_EQ(fake::calls_of("CreateHardLinkW")[1].substr(0, 27), "CreateHardLinkW(sub\\.quelk-");
+
+    // A rename that fails takes its temporary link with it.
+    fake::fake().calls.clear();
+    fake::fake().script["rename"] = {EPERM};
+    r = link("a", "sub/b");
+    EXPECT_EQ(r.status, STATUS_CANNOT_REMOVE);
+    EXPECT_EQ(r.err, "quelk: cannot remove `sub/b': Operation not permitted\n");
+    EXPECT_EQ(fake::fake().files["sub/b"].status.inode, old);
+    EXPECT_FALSE(temporary_left());
+    EXPECT_EQ(fake::calls_of("unlink").size(), 1u);
+
+    // A taken temporary name is passed over; then sub/b is replaced.
+    fake::fake().calls.clear();
+    fake::fake().script["CreateHardLinkW"] = {0, 183};
+    settings.verbose = true;
+    r = link("a", "sub/b");
+    EXPECT_EQ(r.status, STATUS_OK);
+    EXPECT_EQ(r.out, "`sub/b' => `a'\n");
+    auto tries = fake::calls_of("CreateHardLinkW");
+    ASSERT_EQ(tries.size(), 3u);
+    EXPECT_NE(tries[1], tries[2]);
+    EXPECT_EQ(fake::fake().files["sub/b"].status.inode, fake::fake().files["a"].status.inode);
+    EXPECT_FALSE(temporary_left());
+}
+
+TEST_F(MakeLink, ForceKeepsTheOrderOfFailures) {
+    fake::add_file("a");
+    fake::add_file("b");
+    fake::add_directory("d");
+    settings.force = true;
+    // A directory cannot be removed, whatever else is wrong.
+    for (const char* target : {"a", "", "missing"}) {
+        auto r = link(target, "d");
+        EXPECT_EQ(r.status, STATUS_CANNOT_REMOVE) << target;
+        EXPECT_EQ(r.err, "quelk: cannot remove `d': Is a directory\n");
+    }
+    // Nor can a name in a directory that may not be changed.
+    fake::fake().script["writable"] = {EACCES};
+    auto r = link("missing", "b");
+    EXPECT_EQ(r.status, STATUS_CANNOT_REMOVE);
+    EXPECT_EQ(r.err, "quelk: cannot remove `b': Permission denied\n");
+    // An unconvertible name is reported, and b is kept.
+    r = link("", "b");
+    EXPECT_EQ(r.status, STATUS_LINK_FAILED);
+    EXPECT_EQ(r.err, "quelk: could not convert `' to win32 path\n");
+    EXPECT_TRUE(fake::exists("b"));
+    EXPECT_TRUE(fake::calls_of("unlink").empty());
+}
+
+TEST_F(MakeLink, ForceNeverReplacesAFileByItself) {
+    fake::add_file("a");
+    fake::add_file("l");
+    fake::add_symlink("t", "l");
+    fake::add_file("two", 2);
+    fake::fake().files["other"] = fake::fake().files["two"];
+    settings.force = true;
+    struct case_ {
+        bool symbolic;
+        const char* target;
+        const char* linkname;
+    };
+    for (const case_& c : {case_{false, "a", "./a"}, {true, "a", "a"}, {true, "t", "l"}, {false, "two", "./two"}}) {
+        settings.symbolic = c.symbolic;
+        auto r = link(c.target, c.linkname);
+        EXPECT_EQ(r.status, STATUS_USAGE) << c.target;
+        EXPECT_EQ(r.err, std::string("quelk: `") + c.target + "' and `" + c.linkname + "' are the same file\n");
+    }
+    EXPECT_TRUE(fake::calls_of("rename").empty());
+
+    // Another name of the same file is already what was asked for.
+    settings.symbolic = false;
+    auto r = link("two", "other");
+    EXPECT_EQ(r.status, STATUS_OK);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(fake::exists("other"));
+    EXPECT_FALSE(temporary_left());
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+# --force: an existing name is replaced only by a link already made, and
+# never by a link to itself.
+. "$(dirname "$0")/lib.sh"
+
+setup sh -c 'echo a > a; echo b > b; echo c > c'
+setup mkdir d
+inode() { stat -c %i -- "$1"; }
+no_temporary() { [ -z "$(ls -A | grep '^\.quelk-')" ] || fail "temporary name left: $(ls -A)"; }
+
+b_inode=$(inode b)
+expect 2 "" "quelk: failed to create hard link \`b': The system cannot find the file specified.$(printf '\r')
+" -f missing b
+expect 2 "" "quelk: could not convert \`' to win32 path
+" -f -T "" b
+[ "$(inode b)" = "$b_inode" ] || fail "b was replaced"
+holds b b
+no_temporary
+
+for args in "-f a" "-sf a" "-f -T a a" "-f -T a ./a"; do
+    set -- $args
+    last=${!#}
+    [ $# = 2 ] && last=./a
+    expect 1 "" "quelk: \`a' and \`$last' are the same file
+" "$@"
+    [ -f a ] && [ ! -L a ] || fail "a is no longer a file after $args"
+    holds a a
+done
+
+expect 0 "\`b' => \`a'
+" "" -fv a b
+same_file a b
+setup ln -s nowhere dangling
+expect 0 "\`dangling' -> \`c' [file]
+" "" -sfv c dangling
+is_symlink_to dangling c
+no_temporary
+
+# b is already a name of a: running the same command again changes nothing.
+expect 0 "" "" -f a b
+same_file a b
+no_temporary
+
+setup ln -s l t
+setup sh -c 'echo l > l'
+expect 1 "" "quelk: \`t' and \`l' are the same file
+" -sf -T t l
+holds l l
+
+expect 5 "" "quelk: cannot remove \`d': Is a directory
+" -f -T a d
+expect 5 "" "quelk: cannot remove \`d': Is a directory
+" -f -T missing d
+expect 5 "" "quelk: cannot remove \`d': Is a directory
+" -f -T "" d
+[ -d d ] || fail "d is gone"
+finish
