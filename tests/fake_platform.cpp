@@ -75,6 +75,7 @@ void reset() {
     last_error = 0;
     settings = run_settings{};
     create_symbolic_link_entry = nullptr;
+    symbolic_link_flags = 0;
     optind = 0;
     add_directory(".");
 }
@@ -222,6 +223,11 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new
     }
     last_error = current.privilege_held ? 0 : ERROR_NOT_ALL_ASSIGNED;
     return 1;
+}
+
+bool unprivileged_symbolic_links_allowed() {
+    log("unprivileged_symbolic_links_allowed()");
+    return current.developer_mode;
 }
 
 // Absolute paths get a drive; separators become backslashes.

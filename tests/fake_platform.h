@@ -31,6 +31,7 @@ struct state {
     bool load_library_fails = false;
     bool no_symbolic_links = false;
     bool privilege_held = true;
+    bool developer_mode = false;
 
     int open_handles = 0;
     int allocated_texts = 0;

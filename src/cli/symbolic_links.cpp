@@ -45,6 +45,12 @@ int prepare_symbolic_links() {
         return STATUS_LINK_FAILED;
     }
     if (!enable_symbolic_link_privilege()) {
+        // Without the privilege, Windows in Developer Mode still makes the
+        // links for callers that ask for it with a flag.
+        if (platform::unprivileged_symbolic_links_allowed()) {
+            symbolic_link_flags = platform::SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+            return STATUS_OK;
+        }
         // One write, so the two lines stay together.
         std::fwrite(privilege_advice, 1, sizeof privilege_advice - 1, stderr);
         return STATUS_NO_PRIVILEGE;

@@ -27,6 +27,9 @@ struct run_settings {
 // only read afterwards.
 extern run_settings settings;
 extern platform::create_symbolic_link_fn create_symbolic_link_entry;
+// Added to the kind flag of every symbolic link: what lets an unprivileged
+// user make them where Windows allows it.
+extern platform::DWORD symbolic_link_flags;
 
 // Gives LINKNAME to TARGET, both POSIX names relative to the current
 // directory; reports any failure on standard error and returns its status.

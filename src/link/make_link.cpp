@@ -9,6 +9,7 @@
 
 run_settings settings;
 platform::create_symbolic_link_fn create_symbolic_link_entry = nullptr;
+platform::DWORD symbolic_link_flags = 0;
 
 namespace {
 
@@ -23,9 +24,15 @@ struct attempt {
 
 bool create_link(const std::u16string& win32_linkname, const std::u16string& win32_target, bool directory) {
     if (settings.symbolic) {
-        platform::DWORD flags = directory ? platform::SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
+        platform::DWORD kind = directory ? platform::SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
         // Only the low byte is the result: the entry returns a one-byte BOOLEAN.
-        return (create_symbolic_link_entry(win32_linkname.c_str(), win32_target.c_str(), flags) & 0xff) != 0;
+        if ((create_symbolic_link_entry(win32_linkname.c_str(), win32_target.c_str(), kind | symbolic_link_flags) &
+             0xff) != 0)
+            return true;
+        // A Windows older than the unprivileged flag refuses it as a bad
+        // parameter: ask once more without it.
+        if (symbolic_link_flags == 0 || platform::GetLastError() != platform::ERROR_INVALID_PARAMETER) return false;
+        return (create_symbolic_link_entry(win32_linkname.c_str(), win32_target.c_str(), kind) & 0xff) != 0;
     }
     return platform::CreateHardLinkW(win32_linkname.c_str(), win32_target.c_str(), nullptr) != 0;
 }

@@ -71,6 +71,7 @@ inline constexpr DWORD ERROR_PRIVILEGE_NOT_HELD = 1314;
 inline constexpr DWORD ERROR_CANT_RESOLVE_FILENAME = 1921;
 
 inline constexpr DWORD SYMBOLIC_LINK_FLAG_DIRECTORY = 0x1;
+inline constexpr DWORD SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE = 0x2;
 inline constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x20;
 inline constexpr DWORD TOKEN_QUERY = 0x08;
 inline constexpr DWORD SE_PRIVILEGE_ENABLED = 0x2;
@@ -102,6 +103,11 @@ BOOL LookupPrivilegeValueW(const char16_t* system_name, const char16_t* name, LU
 BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state,
                            DWORD buffer_length, TOKEN_PRIVILEGES* previous_state,
                            DWORD* return_length);
+
+// Whether Windows lets a user without the symbolic-link privilege make
+// symbolic links (Developer Mode), for callers that pass
+// SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE. Any doubt means no.
+bool unprivileged_symbolic_links_allowed();
 
 // The platform's own POSIX-to-Win32 path converter (Cygwin's, where there
 // is one): a zero-terminated wide path allocated with malloc, or null with

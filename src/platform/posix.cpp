@@ -378,6 +378,9 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL, TOKEN_PRIVILEGES*, DWORD, TOKEN_P
     return 1;
 }
 
+// The token already holds the privilege; there is no Developer Mode.
+bool unprivileged_symbolic_links_allowed() { return false; }
+
 void* cygwin_create_path(unsigned what, const void* from) {
     auto path = static_cast<const char*>(from);
     if ((what & ~CCP_RELATIVE) != CCP_POSIX_TO_WIN_W || path == nullptr || *path == '\0') {

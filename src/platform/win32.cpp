@@ -70,4 +70,13 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new
                                    reinterpret_cast<::PDWORD>(return_length));
 }
 
+bool unprivileged_symbolic_links_allowed() {
+    ::DWORD value = 0;
+    ::DWORD size = sizeof value;
+    LSTATUS status = ::RegGetValueW(HKEY_LOCAL_MACHINE,
+                                    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\AppModelUnlock",
+                                    L"AllowDevelopmentWithoutDevLicense", RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return status == ERROR_SUCCESS && value == 1;
+}
+
 }  // namespace platform
