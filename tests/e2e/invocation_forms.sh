@@ -43,7 +43,7 @@ expect 1 "" "quelk: could not create link \`dir': file exists
 
 size=$("$quelk" --help | wc -c)
 [ "$size" = 541 ] || fail "usage text is $size bytes"
-expect 0 "quelk 1.3
+expect 0 "quelk ${QUELK_VERSION:?}
 Copyright (C) the quelk authors.
 MIT License: free to use, change and share; there is NO WARRANTY.
 " "" -V -x
