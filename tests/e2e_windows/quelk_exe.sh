@@ -1,0 +1,87 @@
+# quelk.exe under Wine, seen from the host: real hard links, the exact texts,
+# and -s stopping with the privilege advice (Wine has no such privilege).
+# Usage: quelk_exe.sh WINE QUELK.EXE
+set -u
+wine=${1:?usage: $0 WINE QUELK.EXE}
+quelk=$(realpath "${2:?usage: $0 WINE QUELK.EXE}")
+export WINEDEBUG=-all
+scratch=$(mktemp -d) || { echo "setup broke: mktemp"; exit 99; }
+trap 'rm -rf "$scratch"' EXIT
+mkdir "$scratch/work" && cd "$scratch/work" || exit 99
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# run ARGS...: quelk.exe's status, standard output and standard error.
+run() {
+    "$wine" "$quelk" "$@" >"$scratch/out" 2>"$scratch/err" </dev/null
+    status=$?
+    out=$(cat "$scratch/out"; echo .)
+    out=${out%.}
+    err=$(cat "$scratch/err"; echo .)
+    err=${err%.}
+}
+expect() {
+    local want_status=$1 want_out=$2 want_err=$3
+    shift 3
+    run "$@"
+    [ "$status" = "$want_status" ] || fail "quelk.exe $*: status $status, wanted $want_status; $err"
+    [ "$out" = "$want_out" ] || fail "quelk.exe $*: stdout '$out', wanted '$want_out'"
+    [ "$err" = "$want_err" ] || fail "quelk.exe $*: stderr '$err', wanted '$want_err'"
+}
+inode() { stat -c %d:%i -- "$1"; }
+
+echo a >a && echo b >b && echo c >c && mkdir dir || exit 99
+
+expect 0 "\`l' => \`a'
+" "" -v a l
+[ "$(inode a)" = "$(inode l)" ] || fail "l is not a hard link of a"
+expect 0 "\`dir/b' => \`b'
+\`dir/c' => \`c'
+" "" -v -t dir b c
+[ "$(inode c)" = "$(inode dir/c)" ] || fail "dir/c is not a hard link of c"
+
+expect 1 "" "quelk: could not create link \`b': file exists
+" a b
+expect 1 "" "quelk: \`x': not a directory
+" a b x
+expect 1 "" "quelk: no arguments. Use --help for usage
+"
+
+# Windows refuses: the reason is the system's own text, CR kept.
+run missing m
+[ "$status" = 2 ] || fail "missing target: status $status"
+case $err in
+    "quelk: failed to create hard link \`m': "*$'\r\n') ;;
+    *) fail "missing target: stderr '$err'" ;;
+esac
+case $err in *"[unknown error]"*) fail "no system text: $err" ;; esac
+not_found=${err#*\': }
+[ ! -e m ] || fail "m was made"
+
+run --help
+[ "$status" = 0 ] && [ "$(wc -c <"$scratch/out")" = 541 ] || fail "--help: status $status, $(wc -c <"$scratch/out") bytes"
+[ "$(head -1 "$scratch/out")" = "quelk [OPTION] TARGET LINKNAME: like ln(1) for native Windows links" ] || fail "--help text"
+
+# --force: replaced by a link already made; kept when none can be made.
+before=$(inode b)
+expect 2 "" "quelk: failed to create hard link \`b': $not_found" -f missing b
+[ "$(inode b)" = "$before" ] || fail "b was lost"
+expect 0 "\`b' => \`a'
+" "" -fv a b
+[ "$(inode a)" = "$(inode b)" ] || fail "b was not replaced"
+[ -z "$(ls -A | grep '^\.quelk-')" ] || fail "temporary name left: $(ls -A)"
+expect 1 "" "quelk: \`a' and \`./a' are the same file
+" -f a
+expect 5 "" "quelk: cannot remove \`dir': Is a directory
+" -f -T a dir
+
+advice="quelk: you don't permission to create symbolic links. Run, as administrator,
+quelk:   editrights -a SeCreateSymbolicLinkPrivilege -a \$YOUR_USER
+"
+expect 3 "" "$advice" -s a s
+expect 3 "" "$advice" -sf c b
+[ ! -e s ] && [ ! -L s ] || fail "s was made"
+[ "$(inode a)" = "$(inode b)" ] || fail "b was touched"
+
+[ "$failures" = 0 ] || { echo "$failures failure(s)"; exit 1; }
+echo "all passed"
