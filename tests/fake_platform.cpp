@@ -11,7 +11,14 @@
 
 namespace fake {
 
+thread_local int busy = 0;
+
 namespace {
+
+struct scope {
+    scope() { ++busy; }
+    ~scope() { --busy; }
+};
 
 state current;
 platform::DWORD last_error = 0;
@@ -36,6 +43,7 @@ std::string key(std::string path) {
 }
 
 std::optional<unsigned> scripted(const std::string& operation) {
+    if (auto hook = current.before.find(operation); hook != current.before.end()) hook->second();
     auto found = current.script.find(operation);
     if (found == current.script.end() || found->second.empty()) return std::nullopt;
     unsigned answer = found->second.front();
@@ -53,6 +61,7 @@ void set_links(std::uint64_t inode, std::uint64_t links) {
 
 platform::BOOLEAN QUELK_WINAPI create_symbolic_link(const char16_t* link, const char16_t* target,
                                                     platform::DWORD flags) {
+    scope busy_here;
     log("CreateSymbolicLinkW(" + narrow(link) + ", " + narrow(target) + ", " + std::to_string(flags) + ")");
     if (auto error = scripted("CreateSymbolicLinkW")) {
         last_error = *error;
@@ -112,6 +121,7 @@ using fake::narrow;
 using fake::scripted;
 
 HMODULE LoadLibraryW(const char16_t* file_name) {
+    fake::scope busy_here;
     log("LoadLibraryW(" + narrow(file_name) + ")");
     if (current.load_library_fails) {
         last_error = 126;
@@ -121,6 +131,7 @@ HMODULE LoadLibraryW(const char16_t* file_name) {
 }
 
 farproc GetProcAddress(HMODULE module, const char* proc_name) {
+    fake::scope busy_here;
     log(std::string("GetProcAddress(") + (module == &fake::kernel32_module ? "kernel32" : "?") + ", " +
         proc_name + ")");
     if (current.no_symbolic_links) return nullptr;
@@ -128,6 +139,7 @@ farproc GetProcAddress(HMODULE module, const char* proc_name) {
 }
 
 BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_name, void* security_attributes) {
+    fake::scope busy_here;
     log("CreateHardLinkW(" + narrow(file_name) + ", " + narrow(existing_file_name) + ", " +
         (security_attributes ? "attributes" : "null") + ")");
     if (auto error = scripted("CreateHardLinkW")) {
@@ -150,11 +162,13 @@ BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_na
 }
 
 HANDLE GetCurrentProcess() {
+    fake::scope busy_here;
     log("GetCurrentProcess()");
     return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 }
 
 BOOL CloseHandle(HANDLE object) {
+    fake::scope busy_here;
     log(std::string("CloseHandle(") + (object == &fake::process_token ? "token" : "?") + ")");
     --current.open_handles;
     return 1;
@@ -164,13 +178,14 @@ DWORD GetLastError() { return last_error; }
 
 DWORD FormatMessageW(DWORD flags, const void* source, DWORD message_id, DWORD language_id, char16_t** buffer,
                      DWORD size, void* arguments) {
+    fake::scope busy_here;
     char line[160];
     std::snprintf(line, sizeof line, "FormatMessageW(0x%x, %s, %u, %u, %u, %s)", unsigned(flags),
                   source ? "source" : "null", unsigned(message_id), unsigned(language_id), unsigned(size),
                   arguments ? "arguments" : "null");
     log(line);
     auto found = current.messages.find(message_id);
-    if (found == current.messages.end()) return 0;
+    if (scripted("FormatMessageW") || found == current.messages.end()) return 0;
     auto* text = static_cast<char16_t*>(std::malloc((found->second.size() + 1) * sizeof(char16_t)));
     found->second.copy(text, found->second.size());
     text[found->second.size()] = u'\0';
@@ -180,6 +195,7 @@ DWORD FormatMessageW(DWORD flags, const void* source, DWORD message_id, DWORD la
 }
 
 void* LocalFree(void* memory) {
+    fake::scope busy_here;
     log("LocalFree()");
     if (memory != nullptr) --current.allocated_texts;
     std::free(memory);
@@ -187,6 +203,7 @@ void* LocalFree(void* memory) {
 }
 
 BOOL OpenProcessToken(HANDLE, DWORD desired_access, HANDLE* token) {
+    fake::scope busy_here;
     char line[64];
     std::snprintf(line, sizeof line, "OpenProcessToken(process, 0x%x)", unsigned(desired_access));
     log(line);
@@ -200,6 +217,7 @@ BOOL OpenProcessToken(HANDLE, DWORD desired_access, HANDLE* token) {
 }
 
 BOOL LookupPrivilegeValueW(const char16_t* system_name, const char16_t* name, LUID* luid) {
+    fake::scope busy_here;
     log("LookupPrivilegeValueW(" + narrow(system_name) + ", " + narrow(name) + ")");
     if (auto error = scripted("LookupPrivilegeValueW")) {
         last_error = *error;
@@ -211,6 +229,7 @@ BOOL LookupPrivilegeValueW(const char16_t* system_name, const char16_t* name, LU
 
 BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state, DWORD buffer_length,
                            TOKEN_PRIVILEGES* previous_state, DWORD* return_length) {
+    fake::scope busy_here;
     char line[160];
     std::snprintf(line, sizeof line, "AdjustTokenPrivileges(%s, %d, count %u luid %u attributes %u, %u, %s, %s)",
                   token == &fake::process_token ? "token" : "?", disable_all, unsigned(new_state->PrivilegeCount),
@@ -226,16 +245,22 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new
 }
 
 bool unprivileged_symbolic_links_allowed() {
+    fake::scope busy_here;
     log("unprivileged_symbolic_links_allowed()");
     return current.developer_mode;
 }
 
 // Absolute paths get a drive; separators become backslashes.
 void* cygwin_create_path(unsigned what, const void* from) {
+    fake::scope busy_here;
     std::string path = static_cast<const char*>(from);
     char code[16];
     std::snprintf(code, sizeof code, "0x%x", what);
     log(std::string("cygwin_create_path(") + code + ", " + path + ")");
+    if (auto error = scripted("cygwin_create_path")) {
+        errno = int(*error);
+        return nullptr;
+    }
     if (path.empty() || current.unconvertible.count(path)) {
         errno = path.empty() ? EINVAL : ENAMETOOLONG;
         return nullptr;
@@ -249,6 +274,7 @@ void* cygwin_create_path(unsigned what, const void* from) {
 }
 
 int file_lstat(const char* path, file_status* status) {
+    fake::scope busy_here;
     log(std::string("lstat(") + path + ")");
     if (auto error = scripted("lstat")) {
         errno = int(*error);
@@ -264,6 +290,7 @@ int file_lstat(const char* path, file_status* status) {
 }
 
 int file_stat(const char* path, file_status* status) {
+    fake::scope busy_here;
     log(std::string("stat(") + path + ")");
     std::string name = fake::key(path);
     for (int depth = 0; *path != '\0' && depth < 8; ++depth) {
@@ -280,6 +307,7 @@ int file_stat(const char* path, file_status* status) {
 }
 
 int file_unlink(const char* path) {
+    fake::scope busy_here;
     log(std::string("unlink(") + path + ")");
     if (auto error = scripted("unlink")) {
         errno = int(*error);
@@ -301,6 +329,7 @@ int file_unlink(const char* path) {
 }
 
 int file_rename(const char* from, const char* to) {
+    fake::scope busy_here;
     log(std::string("rename(") + from + ", " + to + ")");
     if (auto error = scripted("rename")) {
         errno = int(*error);
@@ -330,6 +359,7 @@ int file_rename(const char* from, const char* to) {
 }
 
 int file_directory_writable(const char* path) {
+    fake::scope busy_here;
     log(std::string("writable(") + path + ")");
     if (auto error = scripted("writable")) {
         errno = int(*error);

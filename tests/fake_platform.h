@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -26,6 +27,9 @@ struct state {
     // (or an errno for the file calls) to fail with, or 0 to behave as usual.
     std::map<std::string, std::deque<unsigned>> script;
 
+    // Per operation, what another process does just before each call.
+    std::map<std::string, std::function<void()>> before;
+
     std::map<platform::DWORD, std::u16string> messages;  // system texts
     std::set<std::string> unconvertible;                  // paths the converter refuses
     bool load_library_fails = false;
@@ -39,6 +43,9 @@ struct state {
 };
 
 state& fake();
+// Non-zero while a fake operation runs: its own allocations are not the
+// program's.
+extern thread_local int busy;
 // A fresh fake, and settings and getopt as at process start.
 void reset();
 

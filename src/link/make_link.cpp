@@ -147,6 +147,14 @@ int replace_existing(const char* target, const char* linkname, const platform::f
     auto temporary = make_temporary_link(link_parts.directory, tried);
     if (!temporary) return report_failure(target, linkname, tried);
 
+    // Another process may have put a different file at LINKNAME since it
+    // was examined; that one was not the user's to replace.
+    platform::file_status current;
+    if (platform::file_lstat(linkname, &current) == 0 && !same_file(current, existing)) {
+        platform::file_unlink(temporary->c_str());
+        std::fprintf(stderr, "quelk: could not create link `%s': file exists\n", linkname);
+        return STATUS_USAGE;
+    }
     if (platform::file_rename(temporary->c_str(), linkname) != 0) {
         int error = errno;
         platform::file_unlink(temporary->c_str());

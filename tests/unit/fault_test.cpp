@@ -1,0 +1,171 @@
+// Every operation failing in turn, and another process changing LINKNAME
+// under quelk: always a documented outcome, nothing leaked, nothing lost.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <regex>
+
+#include "fake_platform.h"
+#include "link/link.h"
+#include "run_quelk.h"
+
+namespace {
+
+struct fault {
+    const char* operation;
+    std::vector<unsigned> errors;
+};
+
+const fault faults[] = {
+    {"CreateHardLinkW", {2, 3, 5, 17, 19, 31, 112, 183, 206, 1142, 1921}},
+    {"CreateSymbolicLinkW", {2, 3, 5, 19, 31, 87, 112, 183, 206, 1314, 1921}},
+    {"OpenProcessToken", {5}},
+    {"LookupPrivilegeValueW", {1313}},
+    {"AdjustTokenPrivileges", {5, 87}},
+    {"FormatMessageW", {1}},
+    {"cygwin_create_path", {ENOMEM, ENAMETOOLONG, EINVAL}},
+    {"lstat", {EACCES, ENOENT, EIO, ENAMETOOLONG}},
+    {"unlink", {EACCES, EPERM, EBUSY, EROFS}},
+    {"rename", {EACCES, EPERM, EBUSY, EROFS, EXDEV, ENOENT}},
+    {"writable", {EACCES, EROFS}},
+};
+
+const std::vector<std::vector<std::string>> commands = {
+    {"a", "n"},          {"-f", "a", "b"},           {"-s", "a", "n"},          {"-sf", "a", "b"},
+    {"-v", "-t", "d", "a", "b"}, {"-f", "/w/a", "/w/b"}, {"-sf", "-T", "d", "b"},
+};
+
+// The lines each failing status may be told with.
+const std::map<int, std::regex> messages = {
+    {1, std::regex("quelk: (could not create link `.*': file exists|`.*' and `.*' are the same file)")},
+    {2, std::regex("quelk: (could not convert `.*' to win32 path|failed to create (hard|symbolic) link `.*': [\\s\\S]*)")},
+    {3, std::regex("quelk: (you don't permission to create symbolic links. Run, as administrator,|"
+                   "  editrights -a SeCreateSymbolicLinkPrivilege -a \\$YOUR_USER)")},
+    {5, std::regex("quelk: cannot remove `.*': .*")},
+};
+
+// Every line is one of the documented ones, and one of them goes with STATUS.
+bool documented(const std::string& err, int status) {
+    bool status_told = false;
+    std::size_t start = 0;
+    while (start < err.size()) {
+        std::size_t end = err.find('\n', start);
+        if (end == std::string::npos) return false;
+        std::string line = err.substr(start, end - start);
+        bool known = false;
+        for (const auto& [code, pattern] : messages) {
+            if (!std::regex_match(line, pattern)) continue;
+            known = true;
+            status_told = status_told || code == status;
+        }
+        if (!known) return false;
+        start = end + 1;
+    }
+    return status_told;
+}
+
+void make_files() {
+    fake::add_file("a");
+    fake::add_file("b");
+    fake::add_file("/w/a");
+    fake::add_file("/w/b");
+    fake::add_directory("d");
+    fake::fake().messages[5] = u"Access is denied.\r\n";
+}
+
+bool temporary_left() {
+    for (const auto& [path, entry] : fake::fake().files)
+        if (path.find(".quelk-") != std::string::npos) return true;
+    return false;
+}
+
+TEST(Faults, EveryFailureEndsInItsMessageAndLosesNothing) {
+    for (const auto& f : faults) {
+        for (unsigned error : f.errors) {
+            for (bool every_call : {false, true}) {
+                for (const auto& args : commands) {
+                    fake::reset();
+                    make_files();
+                    auto b = fake::fake().files["b"].status.inode;
+                    fake::fake().script[f.operation] =
+                        std::deque<unsigned>(every_call ? 8 : 1, error);
+                    auto r = run_quelk(args);
+                    std::string what = std::string(f.operation) + " " + std::to_string(error) + " " +
+                                       testing::PrintToString(args);
+
+                    if (r.status != STATUS_OK)
+                        EXPECT_TRUE(documented(r.err, r.status)) << what << ": " << r.status << " " << r.err;
+                    else
+                        EXPECT_EQ(r.err, "") << what;
+                    EXPECT_EQ(fake::fake().open_handles, 0) << what;
+                    EXPECT_EQ(fake::fake().allocated_texts, 0) << what;
+                    // b is kept, or is the link that was asked for.
+                    ASSERT_TRUE(fake::exists("b")) << what;
+                    const auto& now = fake::fake().files["b"];
+                    EXPECT_TRUE(now.status.inode == b || now.status.inode == fake::fake().files["a"].status.inode ||
+                                now.symlink_target == "a" || now.symlink_target == "d")
+                        << what;
+                    EXPECT_TRUE(fake::exists("a") && fake::exists("/w/b")) << what;
+                    if (std::string(f.operation) != "unlink") {
+                        EXPECT_FALSE(temporary_left()) << what;
+                    }
+                }
+            }
+        }
+    }
+}
+
+class Race : public testing::Test {
+protected:
+    void SetUp() override {
+        fake::reset();
+        fake::add_file("a");
+        fake::add_file("b");
+        settings.force = true;
+    }
+    // Another process writes its own file at b.
+    static void other_writer() { fake::add_file("b"); }
+};
+
+TEST_F(Race, ForceNeverReplacesAFileItDidNotExamine) {
+    fake::fake().before["writable"] = other_writer;
+    auto other = fake::fake().next_inode;
+    auto r = run_quelk({"a", "b"});
+    EXPECT_EQ(r.status, STATUS_USAGE);
+    EXPECT_EQ(r.err, "quelk: could not create link `b': file exists\n");
+    EXPECT_EQ(fake::fake().files["b"].status.inode, other);
+    EXPECT_FALSE(temporary_left());
+}
+
+TEST_F(Race, NameRemovedMeanwhileGetsTheLink) {
+    fake::fake().before["writable"] = [] { fake::fake().files.erase("b"); };
+    auto r = run_quelk({"a", "b"});
+    EXPECT_EQ(r.status, STATUS_OK);
+    EXPECT_EQ(fake::fake().files["b"].status.inode, fake::fake().files["a"].status.inode);
+    EXPECT_FALSE(temporary_left());
+
+    // Removed before it could be examined: the link's own failure is told.
+    SetUp();
+    fake::fake().messages[183] = u"Cannot create a file when that file already exists.\r\n";
+    fake::fake().before["lstat"] = [] { fake::fake().files.erase("b"); };
+    r = run_quelk({"a", "b"});
+    EXPECT_EQ(r.status, STATUS_LINK_FAILED);
+    EXPECT_EQ(r.err, "quelk: failed to create hard link `b': Cannot create a file when that file already exists.\r\n");
+}
+
+TEST_F(Race, TemporaryLinkTakenAwayLeavesTheNameAlone) {
+    auto b = fake::fake().files["b"].status.inode;
+    fake::fake().before["rename"] = [] {
+        for (auto it = fake::fake().files.begin(); it != fake::fake().files.end(); ++it)
+            if (it->first.find(".quelk-") != std::string::npos) {
+                fake::fake().files.erase(it);
+                break;
+            }
+    };
+    auto r = run_quelk({"a", "b"});
+    EXPECT_EQ(r.status, STATUS_CANNOT_REMOVE);
+    EXPECT_EQ(r.err, "quelk: cannot remove `b': No such file or directory\n");
+    EXPECT_EQ(fake::fake().files["b"].status.inode, b);
+}
+
+}  // namespace
