@@ -13,11 +13,23 @@ failures=0
 setup() { "$@" || { echo "setup broke: $*"; exit 99; }; }
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# expect STATUS STDOUT STDERR ARGS...: runs quelk (as argv[0] "quelk").
+# run_quelk ARGS...: quelk as argv[0] "quelk"; with QUELK_VALGRIND set,
+# under memcheck, where any error or leak shows on stderr and in the status.
+if [ -n "${QUELK_VALGRIND:-}" ]; then
+    mkdir "$scratch/bin" && ln -s "$quelk" "$scratch/bin/quelk" || { echo "setup broke: bin"; exit 99; }
+    run_quelk() {
+        PATH="$scratch/bin:$PATH" valgrind -q --error-exitcode=97 --leak-check=full --show-leak-kinds=all \
+            --errors-for-leak-kinds=all quelk "$@"
+    }
+else
+    run_quelk() { (exec -a quelk "$quelk" "$@"); }
+fi
+
+# expect STATUS STDOUT STDERR ARGS...: runs quelk and compares.
 expect() {
     local want_status=$1 want_out=$2 want_err=$3 status
     shift 3
-    (exec -a quelk "$quelk" "$@") >"$scratch/out" 2>"$scratch/err" </dev/null
+    run_quelk "$@" >"$scratch/out" 2>"$scratch/err" </dev/null
     status=$?
     [ "$status" = "$want_status" ] || fail "quelk $*: status $status, wanted $want_status"
     printf '%s' "$want_out" | cmp -s - "$scratch/out" ||

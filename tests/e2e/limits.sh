@@ -1,0 +1,47 @@
+# Long paths, many operands, and names outside the locale.
+. "$(dirname "$0")/lib.sh"
+
+setup sh -c 'echo a > a'
+
+# 20 directories of 199 bytes and a 95-byte name: 4,095 bytes in all.
+component=$(printf 'x%.0s' $(seq 199))
+long=$(printf "$component/%.0s" $(seq 20))
+setup mkdir -p "$long"
+long=$long$(printf 'n%.0s' $(seq 95))
+[ "${#long}" = 4095 ] || { echo "setup broke: path of ${#long} bytes"; exit 99; }
+expect 0 "" "" a "$long"
+same_file a "$long"
+expect 0 "" "" -s -T "$long" long_link
+is_symlink_to long_link "$long"
+
+too_long=$long$(printf 'm%.0s' $(seq 905))
+expect 2 "" "quelk: failed to create hard link \`$too_long': The filename or extension is too long.$(printf '\r')
+" a "$too_long"
+
+# Names that are not text in the C locale are still names.
+LC_ALL=C expect 0 "\`caf$(printf '\303\251')' => \`a'
+" "" -v a "caf$(printf '\303\251')"
+same_file a "caf$(printf '\303\251')"
+
+# 100,000 operands into one directory; short names, to stay within the
+# system's limit on the size of an argument list.
+setup mkdir many dest
+cd many || exit 99
+mapfile -t names < <(awk 'BEGIN { for (i = 0; i < 100000; i++) printf "%05x\n", i }')
+printf '%s\n' "${names[@]}" | xargs touch || { echo "setup broke: files"; exit 99; }
+if [ -x /usr/bin/time ]; then
+    /usr/bin/time -f '%M' -o "$scratch/peak" "$quelk" -t ../dest "${names[@]}" >"$scratch/out" 2>"$scratch/err"
+else
+    "$quelk" -t ../dest "${names[@]}" >"$scratch/out" 2>"$scratch/err"
+fi
+status=$?
+[ "$status" = 0 ] || fail "100,000 operands: status $status: $(head -3 "$scratch/err")"
+cd .. || exit 99
+made=$(find dest -type f -links 2 | wc -l)
+[ "$made" = 100000 ] || fail "100,000 operands: $made links made"
+if [ -f "$scratch/peak" ]; then
+    peak=$(tail -1 "$scratch/peak")
+    echo "100,000 links: peak memory ${peak} KiB"
+    [ "$peak" -lt 102400 ] || fail "100,000 links took ${peak} KiB"
+fi
+finish
