@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/stand_in.h"
 #include "platform/utf16.h"
 
 namespace platform {
@@ -63,7 +64,14 @@ void append_name(std::u16string& out, std::string_view name) {
             continue;
         }
         auto units = text::encode_utf16(&wide, 1);
-        if (units) {
+        auto c = static_cast<char32_t>(wide);
+        if (c >= PRIVATE_BASE && c < PRIVATE_BASE + 0x100 &&
+            ((c - PRIVATE_BASE) >= 0x80 || is_reserved(static_cast<unsigned char>(c - PRIVATE_BASE)))) {
+            // A character of the private range itself would come back as a
+            // byte: carry its bytes one by one instead.
+            for (std::size_t b = 0; b < used; ++b)
+                out.push_back(char16_t(PRIVATE_BASE + static_cast<unsigned char>(name[i + b])));
+        } else if (units) {
             out += *units;
         } else {
             out.push_back(char16_t(PRIVATE_BASE + byte));
@@ -176,49 +184,6 @@ std::optional<std::u16string> convert_path(std::string_view path, bool keep_rela
     return out;
 }
 
-// A Windows path given to one of the operations, back to the host path
-// that it stands for; none when a character has no form in the locale.
-std::optional<std::string> host_path(const char16_t* path) {
-    std::u16string_view rest(path);
-    std::string out;
-    if (rest.size() >= 2 && rest[1] == u':' && (rest.size() == 2 || rest[2] == u'\\' || rest[2] == u'/')) {
-        char16_t letter = rest[0] >= u'a' && rest[0] <= u'z' ? char16_t(rest[0] - u'a' + u'A') : rest[0];
-        std::u16string_view after = rest.substr(2);
-        if (letter == u'C' && after.substr(0, ROOT_DIRECTORY.size()) == ROOT_DIRECTORY &&
-            (after.size() == ROOT_DIRECTORY.size() || after[ROOT_DIRECTORY.size()] == u'\\' ||
-             after[ROOT_DIRECTORY.size()] == u'/')) {
-            rest = after.substr(ROOT_DIRECTORY.size());
-            if (rest.empty()) out = "/";
-        } else {
-            out = "/cygdrive/";
-            out.push_back(char(letter - u'A' + 'a'));
-            rest = after;
-        }
-    }
-    std::mbstate_t state{};
-    char bytes[MB_LEN_MAX];
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        char16_t unit = rest[i];
-        if (unit == u'\\' || unit == u'/') {
-            out.push_back('/');
-        } else if (unit < 0x80) {
-            out.push_back(static_cast<char>(unit));
-        } else if (unit >= PRIVATE_BASE && unit < PRIVATE_BASE + 0x100 &&
-                   ((unit - PRIVATE_BASE) >= 0x80 || is_reserved(static_cast<unsigned char>(unit - PRIVATE_BASE)))) {
-            out.push_back(static_cast<char>(unit - PRIVATE_BASE));
-        } else {
-            std::size_t length = 1;
-            if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < rest.size()) length = 2;
-            std::wstring wide = text::decode_utf16(rest.data() + i, length);
-            if (wide.size() == 1) i += length - 1;
-            std::size_t made = std::wcrtomb(bytes, wide[0], &state);
-            if (made == static_cast<std::size_t>(-1)) return std::nullopt;
-            out.append(bytes, made);
-        }
-    }
-    return out;
-}
-
 DWORD error_from_errno(int error) {
     switch (error) {
         case ENOENT: return ERROR_FILE_NOT_FOUND;
@@ -293,6 +258,47 @@ char kernel32_module;
 char process_token;
 
 }  // namespace
+
+std::optional<std::string> host_path(const char16_t* path) {
+    std::u16string_view rest(path);
+    std::string out;
+    if (rest.size() >= 2 && rest[1] == u':' && (rest.size() == 2 || rest[2] == u'\\' || rest[2] == u'/')) {
+        char16_t letter = rest[0] >= u'a' && rest[0] <= u'z' ? char16_t(rest[0] - u'a' + u'A') : rest[0];
+        std::u16string_view after = rest.substr(2);
+        if (letter == u'C' && after.substr(0, ROOT_DIRECTORY.size()) == ROOT_DIRECTORY &&
+            (after.size() == ROOT_DIRECTORY.size() || after[ROOT_DIRECTORY.size()] == u'\\' ||
+             after[ROOT_DIRECTORY.size()] == u'/')) {
+            rest = after.substr(ROOT_DIRECTORY.size());
+            if (rest.empty()) out = "/";
+        } else {
+            out = "/cygdrive/";
+            out.push_back(char(letter - u'A' + 'a'));
+            rest = after;
+        }
+    }
+    std::mbstate_t state{};
+    char bytes[MB_LEN_MAX];
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        char16_t unit = rest[i];
+        if (unit == u'\\' || unit == u'/') {
+            out.push_back('/');
+        } else if (unit < 0x80) {
+            out.push_back(static_cast<char>(unit));
+        } else if (unit >= PRIVATE_BASE && unit < PRIVATE_BASE + 0x100 &&
+                   ((unit - PRIVATE_BASE) >= 0x80 || is_reserved(static_cast<unsigned char>(unit - PRIVATE_BASE)))) {
+            out.push_back(static_cast<char>(unit - PRIVATE_BASE));
+        } else {
+            std::size_t length = 1;
+            if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < rest.size()) length = 2;
+            std::wstring wide = text::decode_utf16(rest.data() + i, length);
+            if (wide.size() == 1) i += length - 1;
+            std::size_t made = std::wcrtomb(bytes, wide[0], &state);
+            if (made == static_cast<std::size_t>(-1)) return std::nullopt;
+            out.append(bytes, made);
+        }
+    }
+    return out;
+}
 
 HMODULE LoadLibraryW(const char16_t* file_name) {
     if (std::u16string_view(file_name) != u"kernel32") {

@@ -1,0 +1,59 @@
+// Any byte string as a path, in the C or the C.UTF-8 locale: converting it
+// never crashes, and on the stand-in a path in its plain form maps back to
+// exactly its own bytes.
+#include <clocale>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "link/convert.h"
+#include "platform/platform.h"
+#include "platform/stand_in.h"
+
+namespace {
+
+// No backslash, empty, "." or ".." name, final slash or drive form: the
+// converter keeps every byte of such a path, so it must come back whole.
+bool plain(const std::string& path) {
+    if (path.empty() || path.back() == '/' || path.find('\\') != std::string::npos ||
+        path.find("//") != std::string::npos)
+        return false;
+    if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+        (path.size() == 2 || path[2] == '/'))
+        return false;
+    if (path.rfind("/cygdrive/", 0) == 0 && path.size() >= 11 && std::isalpha(static_cast<unsigned char>(path[10])) &&
+        (path.size() == 11 || path[11] == '/'))
+        return false;
+    std::size_t start = path[0] == '/' ? 1 : 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        std::string name = path.substr(start, end - start);
+        if (name == "." || name == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    std::setlocale(LC_ALL, data[0] & 1 ? "C.UTF-8" : "C");
+    std::string path(reinterpret_cast<const char*>(data + 1), size - 1);
+    path = path.c_str();  // a command-line argument ends at its first zero byte
+
+    if (auto converted = to_win32_path(path.c_str())) {
+        if (converted->empty()) std::abort();
+    }
+
+    std::unique_ptr<char16_t, platform::free_deleter> stand_in(static_cast<char16_t*>(
+        platform::cygwin_create_path(platform::CCP_POSIX_TO_WIN_W | platform::CCP_RELATIVE, path.c_str())));
+    if (stand_in && plain(path)) {
+        auto back = platform::host_path(stand_in.get());
+        if (!back || *back != path) std::abort();
+    }
+    return 0;
+}
