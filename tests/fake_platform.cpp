@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "link/link.h"
+#include "platform/utf16.h"
 
 namespace fake {
 
@@ -186,10 +187,7 @@ DWORD FormatMessageW(DWORD flags, const void* source, DWORD message_id, DWORD la
     log(line);
     auto found = current.messages.find(message_id);
     if (scripted("FormatMessageW") || found == current.messages.end()) return 0;
-    auto* text = static_cast<char16_t*>(std::malloc((found->second.size() + 1) * sizeof(char16_t)));
-    found->second.copy(text, found->second.size());
-    text[found->second.size()] = u'\0';
-    *buffer = text;
+    *buffer = text::malloc_copy(found->second);
     ++current.allocated_texts;
     return DWORD(found->second.size());
 }
@@ -267,10 +265,7 @@ void* cygwin_create_path(unsigned what, const void* from) {
     }
     std::u16string converted = path[0] == '/' ? u"C:" : u"";
     for (char c : path) converted.push_back(c == '/' ? u'\\' : char16_t(static_cast<unsigned char>(c)));
-    auto* result = static_cast<char16_t*>(std::malloc((converted.size() + 1) * sizeof(char16_t)));
-    converted.copy(result, converted.size());
-    result[converted.size()] = u'\0';
-    return result;
+    return text::malloc_copy(converted);
 }
 
 int file_lstat(const char* path, file_status* status) {

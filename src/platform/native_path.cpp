@@ -41,14 +41,7 @@ void* cygwin_create_path(unsigned what, const void* from) {
     }
     auto converted = native_path(path);
     if (!converted) return nullptr;
-    auto* result = static_cast<char16_t*>(std::malloc((converted->size() + 1) * sizeof(char16_t)));
-    if (result == nullptr) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-    converted->copy(result, converted->size());
-    result[converted->size()] = u'\0';
-    return result;
+    return text::malloc_copy(*converted);
 }
 
 }  // namespace platform

@@ -344,12 +344,8 @@ DWORD FormatMessageW(DWORD flags, const void*, DWORD message_id, DWORD, char16_t
     for (const auto& message : SYSTEM_MESSAGES) {
         if (message.code != message_id) continue;
         std::u16string_view text(message.text);
-        auto* copy = static_cast<char16_t*>(std::malloc((text.size() + 1) * sizeof(char16_t)));
-        if (copy == nullptr) return 0;
-        text.copy(copy, text.size());
-        copy[text.size()] = u'\0';
-        *buffer = copy;
-        return static_cast<DWORD>(text.size());
+        *buffer = text::malloc_copy(text);
+        return *buffer == nullptr ? 0 : static_cast<DWORD>(text.size());
     }
     last_error = ERROR_MR_MID_NOT_FOUND;
     return 0;
@@ -395,14 +391,7 @@ void* cygwin_create_path(unsigned what, const void* from) {
     }
     auto converted = convert_path(path, (what & CCP_RELATIVE) != 0);
     if (!converted) return nullptr;
-    auto* result = static_cast<char16_t*>(std::malloc((converted->size() + 1) * sizeof(char16_t)));
-    if (result == nullptr) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-    converted->copy(result, converted->size());
-    result[converted->size()] = u'\0';
-    return result;
+    return text::malloc_copy(*converted);
 }
 
 }  // namespace platform

@@ -1,5 +1,8 @@
 #include "platform/utf16.h"
 
+#include <cerrno>
+#include <cstdlib>
+
 namespace text {
 
 std::optional<std::u16string> encode_utf16(const wchar_t* wide, std::size_t length) {
@@ -41,6 +44,17 @@ std::wstring decode_utf16(const char16_t* units, std::size_t length) {
         wide.push_back(static_cast<wchar_t>(c));
     }
     return wide;
+}
+
+char16_t* malloc_copy(std::u16string_view units) {
+    auto* copy = static_cast<char16_t*>(std::malloc((units.size() + 1) * sizeof(char16_t)));
+    if (copy == nullptr) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    units.copy(copy, units.size());
+    copy[units.size()] = u'\0';
+    return copy;
 }
 
 }  // namespace text

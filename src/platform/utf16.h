@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace text {
 
@@ -16,5 +17,9 @@ std::optional<std::u16string> encode_utf16(const wchar_t* wide, std::size_t leng
 // Wide characters for UTF-16; an unpaired surrogate is kept as it stands,
 // for the locale's converter to accept or refuse.
 std::wstring decode_utf16(const char16_t* units, std::size_t length);
+
+// A zero-terminated copy allocated with malloc, as the platform hands out
+// its wide strings; null with errno ENOMEM when there is no memory.
+char16_t* malloc_copy(std::u16string_view units);
 
 }  // namespace text
