@@ -43,6 +43,13 @@ bool is_reserved(unsigned char c) {
     return (c >= 1 && c <= 31) || std::strchr("\"*:<>?|", c) != nullptr;
 }
 
+// Whether a private-range character stands for a byte of the host name.
+bool carries_byte(char32_t c) {
+    if (c < PRIVATE_BASE || c >= PRIVATE_BASE + 0x100) return false;
+    auto byte = static_cast<unsigned char>(c - PRIVATE_BASE);
+    return byte >= 0x80 || is_reserved(byte);
+}
+
 // One name of a path, from the locale's multibyte text to UTF-16.
 void append_name(std::u16string& out, std::string_view name) {
     std::mbstate_t state{};
@@ -63,15 +70,12 @@ void append_name(std::u16string& out, std::string_view name) {
             ++i;
             continue;
         }
-        auto units = text::encode_utf16(&wide, 1);
-        auto c = static_cast<char32_t>(wide);
-        if (c >= PRIVATE_BASE && c < PRIVATE_BASE + 0x100 &&
-            ((c - PRIVATE_BASE) >= 0x80 || is_reserved(static_cast<unsigned char>(c - PRIVATE_BASE)))) {
+        if (carries_byte(static_cast<char32_t>(wide))) {
             // A character of the private range itself would come back as a
             // byte: carry its bytes one by one instead.
             for (std::size_t b = 0; b < used; ++b)
                 out.push_back(char16_t(PRIVATE_BASE + static_cast<unsigned char>(name[i + b])));
-        } else if (units) {
+        } else if (auto units = text::encode_utf16(&wide, 1)) {
             out += *units;
         } else {
             out.push_back(char16_t(PRIVATE_BASE + byte));
@@ -284,8 +288,7 @@ std::optional<std::string> host_path(const char16_t* path) {
             out.push_back('/');
         } else if (unit < 0x80) {
             out.push_back(static_cast<char>(unit));
-        } else if (unit >= PRIVATE_BASE && unit < PRIVATE_BASE + 0x100 &&
-                   ((unit - PRIVATE_BASE) >= 0x80 || is_reserved(static_cast<unsigned char>(unit - PRIVATE_BASE)))) {
+        } else if (carries_byte(unit)) {
             out.push_back(static_cast<char>(unit - PRIVATE_BASE));
         } else {
             std::size_t length = 1;
