@@ -10,7 +10,7 @@
 
 #include "link/convert.h"
 #include "platform/platform.h"
-#include "platform/stand_in.h"
+#include "platform/stand_in/stand_in.h"
 
 namespace {
 

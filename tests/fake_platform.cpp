@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "link/link.h"
-#include "platform/utf16.h"
+#include "text/utf16.h"
 
 namespace fake {
 

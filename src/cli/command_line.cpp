@@ -156,3 +156,18 @@ int run_command_line(int argc, char** argv) {
         return STATUS_USAGE;
     }
 }
+
+int finish_output(int status) {
+    // A report or help text that never reached its reader is a failure,
+    // even when every link was made. A closed pipe has already ended the
+    // process by its signal.
+    int error = 0;
+    if (std::fflush(stdout) != 0)
+        error = errno;
+    else if (std::ferror(stdout))
+        error = EIO;
+    if (std::fclose(stdout) != 0 && error == 0) error = errno;
+    if (error == 0) return status;
+    std::fprintf(stderr, "quelk: write error: %s\n", std::strerror(error));
+    return status != STATUS_OK ? status : STATUS_USAGE;
+}

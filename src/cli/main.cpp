@@ -1,3 +1,3 @@
 #include "cli/command_line.h"
 
-int main(int argc, char** argv) { return run_command_line(argc, argv); }
+int main(int argc, char** argv) { return finish_output(run_command_line(argc, argv)); }

@@ -7,7 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "platform/utf16.h"
+#include "text/utf16.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/utf16.h"
+#include "text/utf16.h"
 
 #include <cerrno>
 #include <cstdlib>

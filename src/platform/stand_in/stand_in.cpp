@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/stand_in.h"
-#include "platform/utf16.h"
+#include "platform/stand_in/stand_in.h"
+#include "text/utf16.h"
 
 namespace platform {
 

@@ -1,11 +1,11 @@
-#include "platform/native_path.h"
+#include "platform/native/native_path.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <new>
 
 #include "platform/platform.h"
-#include "platform/utf16.h"
+#include "text/utf16.h"
 
 namespace platform {
 

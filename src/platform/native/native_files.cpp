@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "platform/native_path.h"
+#include "platform/native/native_path.h"
 
 namespace platform {
 
