@@ -1,5 +1,7 @@
 #include "fake_platform.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstdio>
@@ -26,21 +28,73 @@ platform::DWORD last_error = 0;
 char kernel32_module;
 char process_token;
 
+// UTF-8 of a wide text; the private-range characters that Cygwin's
+// converter uses for bytes become those bytes again.
 std::string narrow(const char16_t* text) {
     std::string out;
     if (text == nullptr) return "null";
-    for (; *text; ++text) out.push_back(*text < 0x80 ? char(*text) : '?');
+    for (; *text; ++text) {
+        char32_t c = *text;
+        if (c >= 0xF000 && c < 0xF100) {
+            out.push_back(char(c - 0xF000));
+            continue;
+        }
+        if (c >= 0xD800 && c < 0xDC00 && text[1] >= 0xDC00 && text[1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[1] - 0xDC00);
+            ++text;
+        }
+        if (c < 0x80) {
+            out.push_back(char(c));
+        } else if (c < 0x800) {
+            out += {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            out += {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+        } else {
+            out += {char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)), char(0x80 | ((c >> 6) & 0x3F)),
+                    char(0x80 | (c & 0x3F))};
+        }
+    }
     return out;
 }
 
-// The file system's key for a path: slashes, no leading "./".
+// The file system's key for a path: slashes, relative to the current
+// directory where it can be, no leading "./".
 std::string key(std::string path) {
+    if (path.rfind("\\\\?\\", 0) == 0) path.erase(0, 4);
     for (auto& c : path)
         if (c == '\\') c = '/';
-    if (path.rfind("C:/", 0) == 0) path.erase(0, 2);
+    if (path.rfind("C:/work/", 0) == 0)
+        path.erase(0, 8);
+    else if (path == "C:/work")
+        path = ".";
+    else if (path.rfind("C:/", 0) == 0)
+        path.erase(0, 2);
     while (path.rfind("./", 0) == 0) path.erase(0, 2);
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     return path.empty() ? "." : path;
+}
+
+// How Windows takes a name it is to make: the key of what it names, or
+// the error that refuses it. The plain form is limited to MAX_PATH units
+// and loses a final dot or space; the \\?\ form is taken as it stands.
+// Neither may hold a character that Windows refuses in a name.
+std::optional<platform::DWORD> windows_name(const char16_t* path, std::string& name) {
+    std::u16string_view units(path);
+    bool literal = units.substr(0, 4) == u"\\\\?\\";
+    if (!literal && units.size() >= text::PLAIN_PATH_LIMIT) return platform::ERROR_PATH_NOT_FOUND;
+    std::size_t start = literal ? 4 : 0;
+    if (units.size() >= start + 2 && units[start + 1] == u':') start += 2;
+    for (char16_t unit : units.substr(start))
+        if (unit < 32 || std::u16string_view(u"\"*:<>?|").find(unit) != std::u16string_view::npos)
+            return platform::ERROR_INVALID_NAME;
+    name = key(narrow(path));
+    if (!literal) {
+        auto slash = name.rfind('/');
+        std::string last = name.substr(slash == std::string::npos ? 0 : slash + 1);
+        if (last != "." && last != "..")
+            while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    }
+    return std::nullopt;
 }
 
 std::optional<unsigned> scripted(const std::string& operation) {
@@ -68,15 +122,26 @@ platform::BOOLEAN QUELK_WINAPI create_symbolic_link(const char16_t* link, const 
         last_error = *error;
         return 0;
     }
-    if (exists(key(narrow(link)))) {
+    std::string name;
+    if (auto refused = windows_name(link, name)) {
+        last_error = *refused;
+        return 0;
+    }
+    if (exists(name)) {
         last_error = platform::ERROR_ALREADY_EXISTS;
         return 0;
     }
-    add_symlink(key(narrow(link)), key(narrow(target)));
+    add_symlink(name, key(narrow(target)));
     return 1;
 }
 
 }  // namespace
+
+bool ignoring_case::operator()(const std::string& a, const std::string& b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    });
+}
 
 state& fake() { return current; }
 
@@ -147,8 +212,13 @@ BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_na
         last_error = *error;
         return 0;
     }
-    std::string link = fake::key(narrow(file_name));
-    std::string existing = fake::key(narrow(existing_file_name));
+    std::string link, existing;
+    auto refused = fake::windows_name(file_name, link);
+    if (!refused) refused = fake::windows_name(existing_file_name, existing);
+    if (refused) {
+        last_error = *refused;
+        return 0;
+    }
     if (fake::exists(link)) {
         last_error = ERROR_ALREADY_EXISTS;
         return 0;
@@ -248,7 +318,11 @@ bool unprivileged_symbolic_links_allowed() {
     return current.developer_mode;
 }
 
-// Absolute paths get a drive; separators become backslashes.
+// As Cygwin's converter: absolute paths get a drive, and relative ones the
+// current directory unless asked to stay relative; separators become
+// backslashes, and what Windows refuses in a name, or a byte that is not
+// ASCII, a private-range character. A symbolic link in the last name is
+// followed.
 void* cygwin_create_path(unsigned what, const void* from) {
     fake::scope busy_here;
     std::string path = static_cast<const char*>(from);
@@ -263,10 +337,40 @@ void* cygwin_create_path(unsigned what, const void* from) {
         errno = path.empty() ? EINVAL : ENAMETOOLONG;
         return nullptr;
     }
-    std::u16string converted = path[0] == '/' ? u"C:" : u"";
-    for (char c : path) converted.push_back(c == '/' ? u'\\' : char16_t(static_cast<unsigned char>(c)));
+    for (int depth = 0; depth < 8; ++depth) {
+        auto found = current.files.find(fake::key(path));
+        if (found == current.files.end() || found->second.symlink_target.empty()) break;
+        path = found->second.symlink_target;
+    }
+    bool drive = path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+    std::u16string converted;
+    if (path[0] == '/')
+        converted = u"C:";
+    else if (!drive && (what & CCP_RELATIVE) == 0)
+        converted = std::u16string(fake::CURRENT_DIRECTORY) + u"\\";
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        auto c = static_cast<unsigned char>(path[i]);
+        if (c == '/' || c == '\\')
+            converted.push_back(u'\\');
+        else if (c >= 0x80 || c < 32 || (std::strchr("\"*:<>?|", c) && !(drive && i == 1)))
+            converted.push_back(char16_t(0xF000 + c));
+        else
+            converted.push_back(c);
+    }
     return text::malloc_copy(converted);
 }
+
+std::optional<std::u16string> text_to_wide(const char* text) { return text::locale_to_utf16(text); }
+
+std::optional<std::string> text_to_multibyte(const char16_t* text) { return text::locale_from_utf16(text); }
+
+bool is_path_separator(char c) { return c == '/' || c == '\\'; }
+
+std::size_t drive_length(const char* path) {
+    return current.drives && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' ? 2 : 0;
+}
+
+bool names_ignore_case() { return true; }
 
 int file_lstat(const char* path, file_status* status) {
     fake::scope busy_here;

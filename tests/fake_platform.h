@@ -14,6 +14,11 @@
 
 namespace fake {
 
+// Windows matches names whatever their case.
+struct ignoring_case {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+
 struct entry {
     platform::file_status status;
     std::string symlink_target;  // set for a symbolic link
@@ -21,7 +26,7 @@ struct entry {
 
 struct state {
     std::vector<std::string> calls;
-    std::map<std::string, entry> files;
+    std::map<std::string, entry, ignoring_case> files;
 
     // Per operation, the answers to give next, in order: a Win32 error code
     // (or an errno for the file calls) to fail with, or 0 to behave as usual.
@@ -36,6 +41,7 @@ struct state {
     bool no_symbolic_links = false;
     bool privilege_held = true;
     bool developer_mode = false;
+    bool drives = false;  // "D:" begins a path, as on the native build
 
     int open_handles = 0;
     int allocated_texts = 0;
@@ -48,6 +54,9 @@ state& fake();
 extern thread_local int busy;
 // A fresh fake, and settings and getopt as at process start.
 void reset();
+
+// The fake's current directory, as its converter gives it in Win32 form.
+inline constexpr char16_t CURRENT_DIRECTORY[] = u"C:\\work";
 
 void add_file(const std::string& path, std::uint64_t links = 1);
 void add_directory(const std::string& path);

@@ -15,36 +15,24 @@ namespace {
 // of them is left to the platform's converter.
 constexpr const char* win32_special_characters = "?<>\\:*|";
 
-}  // namespace
-
-std::optional<std::u16string> to_wide(const char* text) {
-    try {
-        std::size_t length = std::mbstowcs(nullptr, text, 0);
-        if (length == static_cast<std::size_t>(-1)) return std::nullopt;
-        std::wstring wide(length, L'\0');
-        if (std::mbstowcs(wide.data(), text, length + 1) == static_cast<std::size_t>(-1))
-            return std::nullopt;
-        return text::encode_utf16(wide.data(), length);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
+// Whether swapping the separators gives the name Windows will use: not for
+// absolute paths, nor for what Windows would refuse in a name (a quote, a
+// control character) or change (a final dot or space), which the platform
+// knows how to carry.
+bool converts_textually(const char* path, std::size_t length) {
+    if (path[0] == '/' || path[length - 1] == '.' || path[length - 1] == ' ') return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        auto byte = static_cast<unsigned char>(path[i]);
+        if (byte == '"' || (byte >= 1 && byte <= 31) || std::strchr(win32_special_characters, byte) != nullptr)
+            return false;
     }
+    return true;
 }
 
-std::optional<std::string> to_multibyte(const char16_t* text) {
-    try {
-        std::wstring wide = text::decode_utf16(text, std::char_traits<char16_t>::length(text));
-        std::size_t length = std::wcstombs(nullptr, wide.c_str(), 0);
-        if (length == static_cast<std::size_t>(-1)) return std::nullopt;
-        std::string bytes(length, '\0');
-        if (std::wcstombs(bytes.data(), wide.c_str(), length + 1) == static_cast<std::size_t>(-1))
-            return std::nullopt;
-        return bytes;
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
-}
-
-std::optional<std::u16string> to_win32_path(const char* path) {
+// OPENED: the path is a name Windows opens or makes, which the plain form
+// limits to MAX_PATH units, not text stored in a symbolic link.
+std::optional<std::u16string> convert(const char* path, bool opened, bool* by_platform) {
+    *by_platform = false;
     std::size_t length = std::strlen(path);
     if (length == 0) {
         errno = EINVAL;
@@ -52,18 +40,45 @@ std::optional<std::u16string> to_win32_path(const char* path) {
     }
     try {
         // A relative name of ordinary characters needs only its separators
-        // swapped, and stays relative. A final dot ("." or "name.") is left
-        // to the platform, which knows what Windows makes of it.
-        if (path[0] != '/' && path[length - 1] != '.' &&
-            std::strcspn(path, win32_special_characters) == length) {
+        // swapped, and stays relative.
+        if (converts_textually(path, length)) {
             std::string copy(path, length);
             std::replace(copy.begin(), copy.end(), '/', '\\');
-            if (auto wide = to_wide(copy.c_str())) return wide;
+            auto wide = to_wide(copy.c_str());
+            if (wide && (!opened || wide->size() < text::PLAIN_PATH_LIMIT)) return wide;
         }
+        *by_platform = true;
         std::unique_ptr<char16_t, platform::free_deleter> converted(static_cast<char16_t*>(
             platform::cygwin_create_path(platform::CCP_POSIX_TO_WIN_W | platform::CCP_RELATIVE, path)));
         if (!converted) return std::nullopt;
         return std::u16string(converted.get());
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+std::optional<std::u16string> to_wide(const char* text) { return platform::text_to_wide(text); }
+
+std::optional<std::string> to_multibyte(const char16_t* text) { return platform::text_to_multibyte(text); }
+
+std::optional<std::u16string> to_win32_path(const char* path) {
+    bool by_platform;
+    return convert(path, false, &by_platform);
+}
+
+std::optional<std::u16string> to_win32_file_name(const char* path, bool* by_platform) {
+    auto form = convert(path, true, by_platform);
+    if (!form || !text::needs_long_form(*form)) return form;
+    // The plain form would be cut at MAX_PATH or lose a final dot or space:
+    // Windows takes the absolute \\?\ form exactly as it stands.
+    try {
+        std::unique_ptr<char16_t, platform::free_deleter> absolute(
+            static_cast<char16_t*>(platform::cygwin_create_path(platform::CCP_POSIX_TO_WIN_W, path)));
+        if (!absolute) return std::nullopt;
+        return text::long_form(absolute.get());
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
         return std::nullopt;

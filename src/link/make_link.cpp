@@ -68,7 +68,8 @@ bool same_file(const platform::file_status& a, const platform::file_status& b) {
     return a.device == b.device && a.inode == b.inode;
 }
 
-// A path's directory as a prefix ("", "sub/", "/") and its final name.
+// A path's directory as a prefix ("", "sub/", "/", "D:" on a platform
+// with drives) and its final name, split where the platform splits.
 struct path_parts {
     std::string directory;
     std::string name;
@@ -76,10 +77,11 @@ struct path_parts {
 
 path_parts split_path(const char* path) {
     std::string whole(path);
-    while (whole.size() > 1 && whole.back() == '/') whole.pop_back();
-    auto slash = whole.rfind('/');
-    if (slash == std::string::npos) return {"", whole};
-    return {whole.substr(0, slash + 1), whole.substr(slash + 1)};
+    std::size_t drive = platform::drive_length(path);
+    while (whole.size() > drive + 1 && platform::is_path_separator(whole.back())) whole.pop_back();
+    for (std::size_t i = whole.size(); i > drive; --i)
+        if (platform::is_path_separator(whole[i - 1])) return {whole.substr(0, i), whole.substr(i)};
+    return {whole.substr(0, drive), whole.substr(drive)};
 }
 
 bool same_directory(const std::string& a, const std::string& b) {
@@ -105,7 +107,8 @@ std::optional<std::string> make_temporary_link(const std::string& directory, att
     constexpr int attempts = 100;
     for (int i = 0; i < attempts; ++i) {
         std::string name = temporary_name(directory);
-        auto win32_name = to_win32_path(name.c_str());
+        bool by_platform;
+        auto win32_name = to_win32_file_name(name.c_str(), &by_platform);
         if (!win32_name) {
             tried.win32_linkname.reset();
             return std::nullopt;
@@ -181,8 +184,14 @@ int make_link(const char* target, const char* linkname) {
                           (settings.link_type == LINK_TYPE_AUTO && platform::file_stat(target, &status) == 0 &&
                            status.is_directory);
     }
-    tried.win32_linkname = to_win32_path(linkname);
-    if (tried.win32_linkname) tried.win32_target = to_win32_path(target);
+    bool by_platform;
+    tried.win32_linkname = to_win32_file_name(linkname, &by_platform);
+    // A symbolic link's target is text that Windows stores; a hard link's
+    // is a name it opens.
+    bool target_by_platform;
+    if (tried.win32_linkname)
+        tried.win32_target =
+            settings.symbolic ? to_win32_path(target) : to_win32_file_name(target, &target_by_platform);
     if (tried.win32_linkname && tried.win32_target) {
         if (create_link(*tried.win32_linkname, *tried.win32_target, tried.directory))
             return report_made(target, linkname, tried.directory);

@@ -8,9 +8,12 @@
 // (char16_t), the same 16-bit units as Windows' WCHAR on every host.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <optional>
+#include <string>
 
 // CreateSymbolicLinkW is reached through a pointer; on 32-bit Windows it
 // must carry the system's calling convention.
@@ -58,10 +61,13 @@ inline constexpr DWORD ERROR_ACCESS_DENIED = 5;
 inline constexpr DWORD ERROR_NOT_SAME_DEVICE = 17;
 inline constexpr DWORD ERROR_WRITE_PROTECT = 19;
 inline constexpr DWORD ERROR_GEN_FAILURE = 31;
+inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+inline constexpr DWORD ERROR_LOCK_VIOLATION = 33;
 inline constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 inline constexpr DWORD ERROR_FILE_EXISTS = 80;
 inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 inline constexpr DWORD ERROR_DISK_FULL = 112;
+inline constexpr DWORD ERROR_INVALID_NAME = 123;
 inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 inline constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
 inline constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
@@ -113,6 +119,27 @@ bool unprivileged_symbolic_links_allowed();
 // is one): a zero-terminated wide path allocated with malloc, or null with
 // errno set.
 void* cygwin_create_path(unsigned what, const void* from);
+
+// The command line's narrow text in UTF-16 and back, as this platform's
+// programs read it: the adopted locale's multibyte text where the C library
+// holds one (Cygwin, the stand-in), UTF-8 on the native Windows build. None
+// when the text has no form on the other side.
+std::optional<std::u16string> text_to_wide(const char* text);
+std::optional<std::string> text_to_multibyte(const char16_t* text);
+
+// How this platform reads a path the user typed: which bytes separate
+// directories, how many leading bytes name a drive ("D:", which begins a
+// path on the native build), and whether two names that differ only in
+// case name one entry.
+bool is_path_separator(char c);
+std::size_t drive_length(const char* path);
+bool names_ignore_case();
+
+// Interrupts (Ctrl-C, SIGINT, SIGTERM, SIGHUP, SIGQUIT) held back while a
+// step must run to its end; one that came meanwhile takes effect when they
+// are let go.
+void hold_interrupts();
+void release_interrupts();
 
 // The POSIX file calls, behind the same boundary so that every platform can
 // provide them and the tests can watch them. Each returns 0, or -1 with

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <new>
 
 namespace text {
 
@@ -44,6 +45,68 @@ std::wstring decode_utf16(const char16_t* units, std::size_t length) {
         wide.push_back(static_cast<wchar_t>(c));
     }
     return wide;
+}
+
+std::optional<std::u16string> locale_to_utf16(const char* text) {
+    try {
+        std::size_t length = std::mbstowcs(nullptr, text, 0);
+        if (length == static_cast<std::size_t>(-1)) return std::nullopt;
+        std::wstring wide(length, L'\0');
+        if (std::mbstowcs(wide.data(), text, length + 1) == static_cast<std::size_t>(-1)) return std::nullopt;
+        return encode_utf16(wide.data(), length);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::string> locale_from_utf16(const char16_t* text) {
+    try {
+        std::wstring wide = decode_utf16(text, std::char_traits<char16_t>::length(text));
+        std::size_t length = std::wcstombs(nullptr, wide.c_str(), 0);
+        if (length == static_cast<std::size_t>(-1)) return std::nullopt;
+        std::string bytes(length, '\0');
+        if (std::wcstombs(bytes.data(), wide.c_str(), length + 1) == static_cast<std::size_t>(-1))
+            return std::nullopt;
+        return bytes;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+char16_t upper_case(char16_t unit) {
+    auto in = [unit](char16_t first, char16_t last) { return unit >= first && unit <= last; };
+    if (in(u'a', u'z') || (in(0xE0, 0xFE) && unit != 0xF7) || in(0x3B1, 0x3CB) || in(0x430, 0x44F))
+        return char16_t(unit - 0x20);
+    if (unit == 0xFF) return 0x178;
+    if (in(0x450, 0x45F)) return char16_t(unit - 0x50);
+    // Latin Extended-A and most Cyrillic beyond the basic letters pair upper
+    // and lower case as neighbours.
+    if ((in(0x100, 0x137) || in(0x14A, 0x177) || in(0x460, 0x481) || in(0x48A, 0x4BF) || in(0x4D0, 0x52F)) &&
+        unit % 2 == 1)
+        return char16_t(unit - 1);
+    if ((in(0x139, 0x148) || in(0x179, 0x17E) || in(0x4C1, 0x4CE)) && unit % 2 == 0) return char16_t(unit - 1);
+    return unit;
+}
+
+bool needs_long_form(std::u16string_view path) {
+    if (path.substr(0, 4) == u"\\\\?\\") return false;
+    if (path.size() >= PLAIN_PATH_LIMIT) return true;
+    std::size_t start = 0;
+    while (start < path.size()) {
+        std::size_t end = path.find_first_of(u"\\/", start);
+        if (end == std::u16string_view::npos) end = path.size();
+        auto name = path.substr(start, end - start);
+        if (!name.empty() && name != u"." && name != u".." && (name.back() == u'.' || name.back() == u' '))
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+std::u16string long_form(std::u16string_view absolute) {
+    if (absolute.substr(0, 4) == u"\\\\?\\") return std::u16string(absolute);
+    if (absolute.substr(0, 2) == u"\\\\") return u"\\\\?\\UNC\\" + std::u16string(absolute.substr(2));
+    return u"\\\\?\\" + std::u16string(absolute);
 }
 
 char16_t* malloc_copy(std::u16string_view units) {

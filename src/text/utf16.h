@@ -18,6 +18,28 @@ std::optional<std::u16string> encode_utf16(const wchar_t* wide, std::size_t leng
 // for the locale's converter to accept or refuse.
 std::wstring decode_utf16(const char16_t* units, std::size_t length);
 
+// The locale's multibyte text in UTF-16 (mbstowcs), or none when it is not
+// valid in the locale; and back (wcstombs), or none when a character has no
+// form in it. What the C library of a POSIX host offers.
+std::optional<std::u16string> locale_to_utf16(const char* text);
+std::optional<std::string> locale_from_utf16(const char16_t* text);
+
+// The upper-case form of a UTF-16 unit, for matching names as Windows
+// does: the letters with a simple upper case (Latin, Greek, Cyrillic).
+char16_t upper_case(char16_t unit);
+
+// MAX_PATH: a plain Win32 path has fewer UTF-16 units than this (the last
+// of the 260 is its terminator).
+inline constexpr std::size_t PLAIN_PATH_LIMIT = 260;
+
+// Whether Windows would change a name in this Win32 path, or refuse the
+// path, in the plain form: MAX_PATH units or more, or a name that ends in
+// a dot or a space (other than "." and "..").
+bool needs_long_form(std::u16string_view path);
+// An absolute Win32 path in the \\?\ form, which Windows takes as it stands
+// (\\?\UNC\server\share\... for a UNC path).
+std::u16string long_form(std::u16string_view absolute);
+
 // A zero-terminated copy allocated with malloc, as the platform hands out
 // its wide strings; null with errno ENOMEM when there is no memory.
 char16_t* malloc_copy(std::u16string_view units);

@@ -40,7 +40,7 @@ const wchar_t* wide(const std::u16string& text) { return reinterpret_cast<const 
 // Opens the entry itself (a reparse point is not followed) or what it
 // leads to, only to read its identity.
 int query(const char* path, bool follow, file_status* status) {
-    auto name = native_path(path);
+    auto name = native_file_name(path);
     if (!name) return -1;
     if (name->empty()) return fail_with(ENOENT);
     DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
@@ -68,7 +68,7 @@ int file_lstat(const char* path, file_status* status) { return query(path, false
 int file_stat(const char* path, file_status* status) { return query(path, true, status); }
 
 int file_unlink(const char* path) {
-    auto name = native_path(path);
+    auto name = native_file_name(path);
     if (!name) return -1;
     DWORD attributes = ::GetFileAttributesW(wide(*name));
     if (attributes == INVALID_FILE_ATTRIBUTES) return fail_with(errno_from_last_error());
@@ -81,8 +81,8 @@ int file_unlink(const char* path) {
 }
 
 int file_rename(const char* from, const char* to) {
-    auto source = native_path(from);
-    auto destination = native_path(to);
+    auto source = native_file_name(from);
+    auto destination = native_file_name(to);
     if (!source || !destination) return -1;
     return ::MoveFileExW(wide(*source), wide(*destination), MOVEFILE_REPLACE_EXISTING) ? 0
                                                                                         : fail_with(errno_from_last_error());
@@ -91,7 +91,7 @@ int file_rename(const char* from, const char* to) {
 // Windows decides by access control when the entry is changed; the rename
 // reports a refusal then.
 int file_directory_writable(const char* path) {
-    auto name = native_path(path);
+    auto name = native_file_name(path);
     if (!name) return -1;
     DWORD attributes = ::GetFileAttributesW(wide(*name));
     if (attributes == INVALID_FILE_ATTRIBUTES) return fail_with(errno_from_last_error());

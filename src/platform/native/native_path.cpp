@@ -1,38 +1,169 @@
+// platform.h comes before <windows.h>, whose macros would rewrite its constants.
+#include "platform/platform.h"
 #include "platform/native/native_path.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <new>
+#include <windows.h>
 
-#include "platform/platform.h"
+#include <cerrno>
+#include <new>
+#include <vector>
+
 #include "text/utf16.h"
 
 namespace platform {
 
-std::optional<std::u16string> native_path(const char* path) {
+namespace {
+
+wchar_t* wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+
+bool is_separator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+bool is_letter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+// The current directory of the process, or of DRIVE ("D:") when given.
+std::optional<std::u16string> current_directory(const char16_t* drive) {
+    std::u16string directory;
+    for (DWORD size = MAX_PATH;;) {
+        directory.resize(size);
+        DWORD needed = drive ? ::GetFullPathNameW(reinterpret_cast<const wchar_t*>(drive), size,
+                                                  wide(directory.data()), nullptr)
+                             : ::GetCurrentDirectoryW(size, wide(directory.data()));
+        if (needed == 0) {
+            errno = ENOENT;
+            return std::nullopt;
+        }
+        if (needed < size) {
+            directory.resize(needed);
+            return directory;
+        }
+        size = needed;
+    }
+}
+
+// A path in the \\?\ or \\.\ form, which Windows takes as it stands.
+bool is_literal(std::u16string_view path) {
+    return path.size() >= 4 && is_separator(path[0]) && is_separator(path[1]) &&
+           (path[2] == u'?' || path[2] == u'.') && is_separator(path[3]);
+}
+
+// Where an absolute path's names begin: after "D:" or "\\server\share".
+std::size_t root_length(std::u16string_view path) {
+    if (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1])) {
+        std::size_t server_end = path.find_first_of(u"\\/", 2);
+        if (server_end == std::u16string_view::npos) return path.size();
+        std::size_t share_end = path.find_first_of(u"\\/", server_end + 1);
+        return share_end == std::u16string_view::npos ? path.size() : share_end;
+    }
+    if (path.size() >= 2 && is_letter(path[0]) && path[1] == u':') return 2;
+    return 0;
+}
+
+}  // namespace
+
+std::optional<std::u16string> text_to_wide(const char* text) {
     try {
-        std::size_t length = std::mbstowcs(nullptr, path, 0);
-        if (length == static_cast<std::size_t>(-1)) {
-            errno = EILSEQ;
+        int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+        if (length == 0) return std::nullopt;
+        std::u16string units(length - 1, u'\0');
+        if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide(units.data()), length) == 0)
             return std::nullopt;
-        }
-        std::wstring wide(length, L'\0');
-        std::mbstowcs(wide.data(), path, length + 1);
-        auto units = text::encode_utf16(wide.data(), length);
-        if (!units) {
-            errno = EILSEQ;
-            return std::nullopt;
-        }
-        for (auto& unit : *units)
-            if (unit == u'/') unit = u'\\';
         return units;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::string> text_to_multibyte(const char16_t* text) {
+    try {
+        auto units = reinterpret_cast<const wchar_t*>(text);
+        int length = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, units, -1, nullptr, 0, nullptr, nullptr);
+        if (length == 0) return std::nullopt;
+        std::string bytes(length - 1, '\0');
+        if (::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, units, -1, bytes.data(), length, nullptr, nullptr) == 0)
+            return std::nullopt;
+        return bytes;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+// Windows reads both slashes as separators, and a drive begins a path:
+// "D:x" is x in the current directory of drive D. Names match whatever
+// their case.
+bool is_path_separator(char c) { return c == '/' || c == '\\'; }
+
+std::size_t drive_length(const char* path) {
+    return is_letter(static_cast<unsigned char>(path[0])) && path[1] == ':' ? 2 : 0;
+}
+
+bool names_ignore_case() { return true; }
+
+std::optional<std::u16string> native_path(const char* path) {
+    auto units = text_to_wide(path);
+    if (!units) {
+        errno = EILSEQ;
+        return std::nullopt;
+    }
+    for (auto& unit : *units)
+        if (unit == u'/') unit = u'\\';
+    return units;
+}
+
+std::optional<std::u16string> absolute_path(std::u16string_view path) {
+    try {
+        if (is_literal(path)) return std::u16string(path);
+        std::u16string whole;
+        std::size_t root = root_length(path);
+        if (root == 2 && (path.size() == 2 || !is_separator(path[2]))) {
+            // "D:x": from the current directory of drive D.
+            char16_t drive[] = {path[0], u':', u'\0'};
+            auto base = current_directory(drive);
+            if (!base) return std::nullopt;
+            whole = *base + u"\\" + std::u16string(path.substr(2));
+        } else if (root > 0) {
+            whole = path;
+        } else {
+            auto base = current_directory(nullptr);
+            if (!base) return std::nullopt;
+            // "\x" is on the current directory's drive.
+            whole = is_separator(path[0]) ? base->substr(0, root_length(*base)) + std::u16string(path)
+                                          : *base + u"\\" + std::u16string(path);
+        }
+        root = root_length(whole);
+        std::vector<std::u16string_view> names;
+        std::u16string_view rest = std::u16string_view(whole).substr(root);
+        std::size_t start = 0;
+        while (start < rest.size()) {
+            std::size_t end = rest.find_first_of(u"\\/", start);
+            if (end == std::u16string_view::npos) end = rest.size();
+            auto name = rest.substr(start, end - start);
+            if (name == u"..") {
+                if (!names.empty()) names.pop_back();
+            } else if (!name.empty() && name != u".") {
+                names.push_back(name);
+            }
+            start = end + 1;
+        }
+        std::u16string absolute = whole.substr(0, root);
+        for (auto name : names) absolute.append(u"\\").append(name);
+        if (names.empty() || is_separator(whole.back())) absolute.push_back(u'\\');
+        return absolute;
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
         return std::nullopt;
     }
 }
 
-// Takes the place of Cygwin's converter: the same contract, the native rules.
+std::optional<std::u16string> native_file_name(const char* path) {
+    auto name = native_path(path);
+    if (!name || !text::needs_long_form(*name)) return name;
+    auto absolute = absolute_path(*name);
+    if (!absolute) return std::nullopt;
+    return text::long_form(*absolute);
+}
+
+// Takes the place of Cygwin's converter: the same contract, the native
+// rules. Without CCP_RELATIVE a relative path comes back absolute.
 void* cygwin_create_path(unsigned what, const void* from) {
     const char* path = static_cast<const char*>(from);
     if ((what & ~CCP_RELATIVE) != CCP_POSIX_TO_WIN_W || path == nullptr || *path == '\0') {
@@ -40,6 +171,7 @@ void* cygwin_create_path(unsigned what, const void* from) {
         return nullptr;
     }
     auto converted = native_path(path);
+    if (converted && (what & CCP_RELATIVE) == 0) converted = absolute_path(*converted);
     if (!converted) return nullptr;
     return text::malloc_copy(*converted);
 }

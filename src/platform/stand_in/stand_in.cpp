@@ -25,7 +25,6 @@ thread_local DWORD last_error = 0;
 
 constexpr std::u16string_view ROOT_DRIVE = u"C:";
 constexpr std::u16string_view ROOT_DIRECTORY = u"\\cygwin64";
-constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 constexpr DWORD ERROR_NO_SUCH_PRIVILEGE = 1313;
@@ -266,6 +265,13 @@ char process_token;
 std::optional<std::string> host_path(const char16_t* path) {
     std::u16string_view rest(path);
     std::string out;
+    // The \\?\ form names the same path, taken as it stands.
+    if (rest.substr(0, 8) == u"\\\\?\\UNC\\") {
+        out = "/";
+        rest.remove_prefix(7);
+    } else if (rest.substr(0, 4) == u"\\\\?\\") {
+        rest.remove_prefix(4);
+    }
     if (rest.size() >= 2 && rest[1] == u':' && (rest.size() == 2 || rest[2] == u'\\' || rest[2] == u'/')) {
         char16_t letter = rest[0] >= u'a' && rest[0] <= u'z' ? char16_t(rest[0] - u'a' + u'A') : rest[0];
         std::u16string_view after = rest.substr(2);
@@ -300,8 +306,26 @@ std::optional<std::string> host_path(const char16_t* path) {
             out.append(bytes, made);
         }
     }
+    // The host limits an absolute path to PATH_MAX bytes, not a relative
+    // one: a long path below the current directory is given from there.
+    if (out.size() >= PATH_MAX && out[0] == '/') {
+        char* cwd = ::getcwd(nullptr, 0);
+        std::string_view directory(cwd ? cwd : "");
+        if (!directory.empty() && out.size() > directory.size() && out.compare(0, directory.size(), directory) == 0 &&
+            out[directory.size()] == '/')
+            out.erase(0, directory.size() + 1);
+        std::free(cwd);
+    }
     return out;
 }
+
+// As in Cygwin, a backslash separates directories too; names are the host's,
+// byte for byte.
+bool is_path_separator(char c) { return is_separator(c); }
+
+std::size_t drive_length(const char*) { return 0; }
+
+bool names_ignore_case() { return false; }
 
 HMODULE LoadLibraryW(const char16_t* file_name) {
     if (std::u16string_view(file_name) != u"kernel32") {
