@@ -344,9 +344,9 @@ void* cygwin_create_path(unsigned what, const void* from) {
     }
     bool drive = path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
     std::u16string converted;
-    if (path[0] == '/')
+    if (path[0] == '/' && path[1] != '/')
         converted = u"C:";
-    else if (!drive && (what & CCP_RELATIVE) == 0)
+    else if (path[0] != '/' && !drive && (what & CCP_RELATIVE) == 0)
         converted = std::u16string(fake::CURRENT_DIRECTORY) + u"\\";
     for (std::size_t i = 0; i < path.size(); ++i) {
         auto c = static_cast<unsigned char>(path[i]);

@@ -4,7 +4,9 @@
 set -u
 wine=${1:?usage: $0 WINE QUELK.EXE}
 quelk=$(realpath "${2:?usage: $0 WINE QUELK.EXE}")
-export WINEDEBUG=-all
+# Wine gives host names to Windows in the host's locale: UTF-8 here, as a
+# Git Bash or MSYS2 terminal types them.
+export WINEDEBUG=-all LC_ALL=C.UTF-8
 scratch=$(mktemp -d) || { echo "setup broke: mktemp"; exit 99; }
 trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/work" && cd "$scratch/work" || exit 99
@@ -74,6 +76,27 @@ expect 1 "" "quelk: \`a' and \`./a' are the same file
 " -f a
 expect 5 "" "quelk: cannot remove \`dir': Is a directory
 " -f -T a dir
+
+# Names exactly as typed: every character, a final dot, a backslash, and
+# more than MAX_PATH units.
+for name in ł ж 中文 😀; do
+    echo "$name" >"$name.txt" || exit 99
+    expect 0 "\`$name-link' => \`$name.txt'
+" "" -v "$name.txt" "$name-link"
+    [ "$(inode "$name.txt")" = "$(inode "$name-link")" ] || fail "$name-link is not a hard link of $name.txt"
+done
+expect 0 "\`dot.' => \`a'
+" "" -v a dot.
+[ "$(inode a)" = "$(inode dot.)" ] && [ ! -e dot ] || fail "dot. was not made as typed: $(ls)"
+mkdir sub && echo l >sub/l || exit 99
+expect 0 "\`sub\\l' => \`a'
+" "" -fv a 'sub\l'
+[ "$(inode a)" = "$(inode sub/l)" ] || fail "sub/l was not replaced"
+[ -z "$(ls -A . sub | grep '^\.quelk-')" ] || fail "temporary name left: $(ls -A . sub)"
+long=$(printf 'n%.0s' $(seq 120))/$(printf 'm%.0s' $(seq 200))
+mkdir "${long%/*}" || exit 99
+expect 0 "" "" a "$long"
+[ "$(inode a)" = "$(inode "$long")" ] || fail "the long name was not linked"
 
 advice="quelk: you don't permission to create symbolic links. Run, as administrator,
 quelk:   editrights -a SeCreateSymbolicLinkPrivilege -a \$YOUR_USER

@@ -1,0 +1,88 @@
+// Names as Windows takes them, against the fake's model of its rules: the
+// plain form loses a final dot or space and stops at MAX_PATH, the \\?\ form
+// takes a name as it stands, and some characters are never part of a name.
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+#include "fake_platform.h"
+#include "link/convert.h"
+#include "link/link.h"
+#include "run_quelk.h"
+
+namespace {
+
+class WindowsNames : public testing::Test {
+protected:
+    void SetUp() override {
+        fake::reset();
+        fake::add_file("a");
+        fake::add_directory("sub");
+    }
+};
+
+TEST_F(WindowsNames, WhatWindowsWouldRefuseOrChangeGoesToThePlatform) {
+    bool by_platform;
+    for (const char* path : {"a\"b", "tab\tname", "trailing ", "name.", "a\\b"}) {
+        fake::reset();
+        EXPECT_TRUE(to_win32_path(path)) << path;
+        EXPECT_EQ(fake::calls_of("cygwin_create_path").size(), 1u) << path;
+    }
+    // A name Windows opens may not reach MAX_PATH in the plain form; text
+    // stored in a symbolic link may.
+    std::string long_name(300, 'n');
+    fake::reset();
+    EXPECT_EQ(to_win32_path(long_name.c_str()), std::u16string(300, u'n'));
+    EXPECT_EQ(to_win32_file_name(long_name.c_str(), &by_platform),
+              u"\\\\?\\C:\\work\\" + std::u16string(300, u'n'));
+    EXPECT_TRUE(by_platform);
+    EXPECT_EQ(to_win32_file_name("sub/dot.", &by_platform), u"\\\\?\\C:\\work\\sub\\dot.");
+    EXPECT_EQ(to_win32_file_name("//server/share/x ", &by_platform), u"\\\\?\\UNC\\server\\share\\x ");
+    EXPECT_EQ(to_win32_file_name("sub/..", &by_platform), u"sub\\..");
+    EXPECT_EQ(to_win32_file_name("plain", &by_platform), u"plain");
+    EXPECT_FALSE(by_platform);
+}
+
+TEST_F(WindowsNames, LinksGetExactlyTheNamesTyped) {
+    fake::fake().messages[123] = u"The filename, directory name, or volume label syntax is incorrect.\r\n";
+    std::string long_name = "sub/" + std::string(300, 'n');
+    for (std::string name : {"dot.", "space ", "quote\"d", "sub/x.", long_name.c_str()}) {
+        for (bool symbolic : {false, true}) {
+            SetUp();
+            settings.symbolic = symbolic;
+            auto r = run_quelk({symbolic ? "-sv" : "-v", "a", name});
+            EXPECT_EQ(r.status, STATUS_OK) << name << r.err;
+            EXPECT_EQ(r.out, "`" + name + (symbolic ? "' -> `a' [file]\n" : "' => `a'\n")) << name;
+            EXPECT_TRUE(fake::exists(name)) << name;
+        }
+    }
+    // The stored target of a symbolic link is the text typed.
+    SetUp();
+    EXPECT_EQ(run_quelk({"-s", "dot.", "l"}).status, STATUS_OK);
+    EXPECT_EQ(fake::fake().files["l"].symlink_target, "dot.");
+    // A hard link's target is a name Windows opens, in the same form.
+    SetUp();
+    fake::add_file("held.");
+    EXPECT_EQ(run_quelk({"held.", "h"}).status, STATUS_OK);
+    EXPECT_EQ(fake::calls_of("CreateHardLinkW(h"), std::vector<std::string>{"CreateHardLinkW(h, \\\\?\\C:\\work\\held., null)"});
+}
+
+TEST_F(WindowsNames, ForceMakesItsTemporaryInLinkNamesDirectory) {
+    fake::add_file("sub/l");
+    fake::add_file("D:/x/l");
+    fake::add_file("D:l");
+    fake::fake().drives = true;
+    struct case_ {
+        const char* linkname;
+        const char* directory;
+    };
+    for (const case_& c : {case_{"sub\\l", "sub\\"}, {"D:\\x\\l", "D:\\x\\"}, {"D:l", "D:"}}) {
+        fake::fake().calls.clear();
+        auto r = run_quelk({"-f", "a", c.linkname});
+        EXPECT_EQ(r.status, STATUS_OK) << c.linkname << r.err;
+        EXPECT_EQ(fake::calls_of(std::string("CreateHardLinkW(") + c.directory + ".quelk-").size(), 1u) << c.linkname;
+        EXPECT_EQ(fake::calls_of("rename(" + std::string(c.directory) + ".quelk-").size(), 1u) << c.linkname;
+    }
+}
+
+}  // namespace
