@@ -109,6 +109,17 @@ std::optional<unsigned> scripted(const std::string& operation) {
 
 void log(std::string line) { current.calls.push_back(std::move(line)); }
 
+// A held file refuses, as a sharing violation, to have any of its names
+// renamed or removed: for ever, or for its count of tries.
+bool refused_while_held(std::uint64_t inode, platform::DWORD* win32_error) {
+    auto found = current.held.find(inode);
+    if (found == current.held.end() || found->second == 0) return false;
+    if (found->second > 0) --found->second;
+    *win32_error = platform::ERROR_SHARING_VIOLATION;
+    errno = EACCES;
+    return true;
+}
+
 void set_links(std::uint64_t inode, std::uint64_t links) {
     for (auto& [path, e] : current.files)
         if (e.status.inode == inode) e.status.links = links;
@@ -151,6 +162,7 @@ void reset() {
     settings = run_settings{};
     create_symbolic_link_entry = nullptr;
     symbolic_link_flags = 0;
+    links_made.clear();
     optind = 0;
     add_directory(".");
 }
@@ -405,9 +417,10 @@ int file_stat(const char* path, file_status* status) {
     return -1;
 }
 
-int file_unlink(const char* path) {
+int file_unlink(const char* path, DWORD* win32_error) {
     fake::scope busy_here;
     log(std::string("unlink(") + path + ")");
+    *win32_error = 0;
     if (auto error = scripted("unlink")) {
         errno = int(*error);
         return -1;
@@ -417,6 +430,7 @@ int file_unlink(const char* path) {
         errno = ENOENT;
         return -1;
     }
+    if (fake::refused_while_held(found->second.status.inode, win32_error)) return -1;
     if (found->second.status.is_directory) {
         errno = EISDIR;
         return -1;
@@ -427,9 +441,10 @@ int file_unlink(const char* path) {
     return 0;
 }
 
-int file_rename(const char* from, const char* to) {
+int file_rename(const char* from, const char* to, DWORD* win32_error) {
     fake::scope busy_here;
     log(std::string("rename(") + from + ", " + to + ")");
+    *win32_error = 0;
     if (auto error = scripted("rename")) {
         errno = int(*error);
         return -1;
@@ -440,6 +455,10 @@ int file_rename(const char* from, const char* to) {
         return -1;
     }
     auto destination = current.files.find(fake::key(to));
+    if (fake::refused_while_held(source->second.status.inode, win32_error) ||
+        (destination != current.files.end() &&
+         fake::refused_while_held(destination->second.status.inode, win32_error)))
+        return -1;
     if (destination != current.files.end()) {
         if (destination->second.status.is_directory) {
             errno = EISDIR;
@@ -455,6 +474,21 @@ int file_rename(const char* from, const char* to) {
     current.files.erase(fake::key(from));
     current.files[fake::key(to)] = moved;
     return 0;
+}
+
+bool file_held_open(const char16_t* path) {
+    fake::scope busy_here;
+    log("file_held_open(" + narrow(path) + ")");
+    auto found = current.files.find(fake::key(narrow(path)));
+    DWORD error;
+    return found != current.files.end() && fake::refused_while_held(found->second.status.inode, &error);
+}
+
+void Sleep(DWORD milliseconds) {
+    fake::scope busy_here;
+    log("Sleep(" + std::to_string(milliseconds) + ")");
+    current.slept += milliseconds;
+    if (auto hook = current.before.find("Sleep"); hook != current.before.end()) hook->second();
 }
 
 int file_directory_writable(const char* path) {

@@ -42,6 +42,10 @@ struct state {
     bool privilege_held = true;
     bool developer_mode = false;
     bool drives = false;  // "D:" begins a path, as on the native build
+    // Files another program holds open without sharing delete access, by
+    // inode: how many more tries each refuses (-1: every try).
+    std::map<std::uint64_t, int> held;
+    platform::DWORD slept = 0;  // milliseconds asked for with Sleep
 
     int open_handles = 0;
     int allocated_texts = 0;

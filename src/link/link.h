@@ -1,6 +1,9 @@
 // The link maker: the run settings, the statuses and make_link.
 #pragma once
 
+#include <string>
+#include <unordered_set>
+
 #include "platform/platform.h"
 
 inline constexpr int LINK_TYPE_FILE = 0;
@@ -30,6 +33,9 @@ extern platform::create_symbolic_link_fn create_symbolic_link_entry;
 // Added to the kind flag of every symbolic link: what lets an unprivileged
 // user make them where Windows allows it.
 extern platform::DWORD symbolic_link_flags;
+// The names this run has made links at under --force, as the platform
+// tells names apart, so that a later pair does not replace one of them.
+extern std::unordered_set<std::u16string> links_made;
 
 // Gives LINKNAME to TARGET, both POSIX names relative to the current
 // directory; reports any failure on standard error and returns its status.

@@ -6,10 +6,12 @@
 
 #include "link/convert.h"
 #include "link/link.h"
+#include "text/utf16.h"
 
 run_settings settings;
 platform::create_symbolic_link_fn create_symbolic_link_entry = nullptr;
 platform::DWORD symbolic_link_flags = 0;
+std::unordered_set<std::u16string> links_made;
 
 namespace {
 
@@ -59,13 +61,61 @@ int report_failure(const char* target, const char* linkname, const attempt& trie
     return STATUS_LINK_FAILED;
 }
 
-int report_cannot_remove(const char* linkname, int error) {
-    std::fprintf(stderr, "quelk: cannot remove `%s': %s\n", linkname, std::strerror(error));
+// Why a name could not be changed: Windows' own words where it gave a
+// reason, else the system's text for errno.
+std::string reason(int error, platform::DWORD win32_error) {
+    return win32_error != 0 ? win32_error_text(win32_error) : std::strerror(error);
+}
+
+int report_cannot_remove(const char* linkname, int error, platform::DWORD win32_error = 0) {
+    std::fprintf(stderr, "quelk: cannot remove `%s': %s\n", linkname, reason(error, win32_error).c_str());
     return STATUS_CANNOT_REMOVE;
 }
 
+// Removes the temporary link; one that stays is named, never left unsaid.
+bool remove_temporary(const std::string& temporary) {
+    platform::DWORD win32_error;
+    if (platform::file_unlink(temporary.c_str(), &win32_error) == 0 || errno == ENOENT) return true;
+    std::fprintf(stderr, "quelk: cannot remove temporary `%s': %s\n", temporary.c_str(),
+                 reason(errno, win32_error).c_str());
+    return false;
+}
+
+// A name as the platform tells names apart: whatever their case on
+// Windows, byte for byte on the stand-in.
+std::u16string name_key(const std::string& name) {
+    if (!platform::names_ignore_case()) return std::u16string(name.begin(), name.end());
+    auto wide = to_wide(name.c_str());
+    std::u16string key = wide ? std::move(*wide) : std::u16string(name.begin(), name.end());
+    for (auto& unit : key) unit = text::upper_case(unit);
+    return key;
+}
+
+// Another program, or an antivirus scanner, may hold a file open for a
+// moment: a sharing violation is tried again, for about a second in all.
+struct sharing_wait {
+    int waits_left = 20;
+    bool again(platform::DWORD win32_error) {
+        if ((win32_error != platform::ERROR_SHARING_VIOLATION && win32_error != platform::ERROR_LOCK_VIOLATION) ||
+            waits_left == 0)
+            return false;
+        --waits_left;
+        platform::Sleep(50);
+        return true;
+    }
+};
+
+// Interrupts wait while a temporary link exists, so that it is always
+// either in place or gone.
+struct interrupts_held {
+    interrupts_held() { platform::hold_interrupts(); }
+    ~interrupts_held() { platform::release_interrupts(); }
+    interrupts_held(const interrupts_held&) = delete;
+    interrupts_held& operator=(const interrupts_held&) = delete;
+};
+
 bool same_file(const platform::file_status& a, const platform::file_status& b) {
-    return a.device == b.device && a.inode == b.inode;
+    return a.device == b.device && a.inode == b.inode && a.inode_high == b.inode_high;
 }
 
 // A path's directory as a prefix ("", "sub/", "/", "D:" on a platform
@@ -135,8 +185,8 @@ int replace_existing(const char* target, const char* linkname, const platform::f
     auto link_parts = split_path(linkname);
     if (entry_matches || file_matches) {
         auto target_parts = split_path(target);
-        if (existing.links == 1 ||
-            (link_parts.name == target_parts.name && same_directory(link_parts.directory, target_parts.directory))) {
+        if (existing.links == 1 || (name_key(link_parts.name) == name_key(target_parts.name) &&
+                                    same_directory(link_parts.directory, target_parts.directory))) {
             std::fprintf(stderr, "quelk: `%s' and `%s' are the same file\n", target, linkname);
             return STATUS_USAGE;
         }
@@ -147,6 +197,18 @@ int replace_existing(const char* target, const char* linkname, const platform::f
     if (platform::file_directory_writable(directory) != 0) return report_cannot_remove(linkname, errno);
 
     if (!tried.win32_linkname || !tried.win32_target) return report_failure(target, linkname, tried);
+
+    // A hard link's temporary is a name of TARGET's file, which cannot be
+    // renamed, nor removed, while another program holds that file: wait
+    // for it before making one.
+    sharing_wait wait;
+    if (!settings.symbolic) {
+        while (platform::file_held_open(tried.win32_target->c_str()))
+            if (!wait.again(platform::ERROR_SHARING_VIOLATION))
+                return report_cannot_remove(linkname, EBUSY, platform::ERROR_SHARING_VIOLATION);
+    }
+
+    interrupts_held held;
     auto temporary = make_temporary_link(link_parts.directory, tried);
     if (!temporary) return report_failure(target, linkname, tried);
 
@@ -154,27 +216,27 @@ int replace_existing(const char* target, const char* linkname, const platform::f
     // was examined; that one was not the user's to replace.
     platform::file_status current;
     if (platform::file_lstat(linkname, &current) == 0 && !same_file(current, existing)) {
-        platform::file_unlink(temporary->c_str());
         std::fprintf(stderr, "quelk: could not create link `%s': file exists\n", linkname);
+        remove_temporary(*temporary);
         return STATUS_USAGE;
     }
-    if (platform::file_rename(temporary->c_str(), linkname) != 0) {
+    platform::DWORD win32_error;
+    while (platform::file_rename(temporary->c_str(), linkname, &win32_error) != 0) {
         int error = errno;
-        platform::file_unlink(temporary->c_str());
-        return report_cannot_remove(linkname, error);
+        if (wait.again(win32_error)) continue;
+        report_cannot_remove(linkname, error, win32_error);
+        remove_temporary(*temporary);
+        return STATUS_CANNOT_REMOVE;
     }
     // Renaming one name of a file onto another does nothing: the temporary
     // hard link is still there.
-    if (!settings.symbolic && entry_matches) platform::file_unlink(temporary->c_str());
+    if (!settings.symbolic && entry_matches && !remove_temporary(*temporary)) return STATUS_CANNOT_REMOVE;
     return report_made(target, linkname, tried.directory);
 }
 
 }  // namespace
 
 int make_link(const char* target, const char* linkname) {
-    // The link is tried at once: usually nothing else is needed. Only when
-    // it fails is LINKNAME examined, and the failure worded as if it had
-    // been examined first.
     attempt tried;
     if (settings.symbolic) {
         // TARGET's type is looked up from the current directory, not from
@@ -192,20 +254,36 @@ int make_link(const char* target, const char* linkname) {
     if (tried.win32_linkname)
         tried.win32_target =
             settings.symbolic ? to_win32_path(target) : to_win32_file_name(target, &target_by_platform);
-    if (tried.win32_linkname && tried.win32_target) {
-        if (create_link(*tried.win32_linkname, *tried.win32_target, tried.directory))
-            return report_made(target, linkname, tried.directory);
-        tried.error = platform::GetLastError();
-    }
 
+    // A plain relative name is tried at once: usually nothing else is
+    // needed, and when it fails LINKNAME is examined and the failure worded
+    // as if it had been examined first. The platform's converter may have
+    // followed a symbolic link at LINKNAME (Cygwin's does), so a name it
+    // made is examined first: the link must not land where that one points.
     // lstat, so that a dangling symbolic link counts as existing.
     platform::file_status existing;
-    if (platform::file_lstat(linkname, &existing) == 0) {
-        if (!settings.force) {
-            std::fprintf(stderr, "quelk: could not create link `%s': file exists\n", linkname);
-            return STATUS_USAGE;
+    bool examine_first = tried.win32_linkname && by_platform;
+    bool exists = examine_first && platform::file_lstat(linkname, &existing) == 0;
+    if (!exists && tried.win32_linkname && tried.win32_target) {
+        if (create_link(*tried.win32_linkname, *tried.win32_target, tried.directory)) {
+            // Under --force a name made in this run is not replaced later.
+            if (settings.force) links_made.insert(name_key(linkname));
+            return report_made(target, linkname, tried.directory);
         }
-        return replace_existing(target, linkname, existing, tried);
+        tried.error = platform::GetLastError();
     }
-    return report_failure(target, linkname, tried);
+    if (!examine_first) exists = platform::file_lstat(linkname, &existing) == 0;
+    if (!exists) return report_failure(target, linkname, tried);
+    if (!settings.force) {
+        std::fprintf(stderr, "quelk: could not create link `%s': file exists\n", linkname);
+        return STATUS_USAGE;
+    }
+    // Replacing it would lose a link that was asked for in this same run.
+    if (links_made.count(name_key(linkname)) != 0) {
+        std::fprintf(stderr, "quelk: will not overwrite just-created `%s' with `%s'\n", linkname, target);
+        return STATUS_USAGE;
+    }
+    int status = replace_existing(target, linkname, existing, tried);
+    if (status == STATUS_OK) links_made.insert(name_key(linkname));
+    return status;
 }

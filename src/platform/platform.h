@@ -110,6 +110,13 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new
                            DWORD buffer_length, TOKEN_PRIVILEGES* previous_state,
                            DWORD* return_length);
 
+void Sleep(DWORD milliseconds);
+
+// Whether another program holds the file at this Win32 path open without
+// sharing delete access, so that none of its names can be renamed or
+// removed now: Windows answers a sharing violation.
+bool file_held_open(const char16_t* path);
+
 // Whether Windows lets a user without the symbolic-link privilege make
 // symbolic links (Developer Mode), for callers that pass
 // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE. Any doubt means no.
@@ -149,12 +156,18 @@ struct file_status {
     std::uint64_t inode;
     std::uint64_t links;
     bool is_directory;
+    std::uint64_t inode_high = 0;  // the upper half of a 128-bit file id (ReFS)
 };
 
 int file_lstat(const char* path, file_status* status);
 int file_stat(const char* path, file_status* status);
-int file_unlink(const char* path);
-int file_rename(const char* from, const char* to);
+// The calls that change names also give Windows' own code for a failure in
+// *WIN32_ERROR (0 where Windows gave none), since errno cannot tell a
+// sharing violation from a refusal.
+int file_unlink(const char* path, DWORD* win32_error);
+// Puts FROM in TO's place, replacing what is there, whatever kind of link
+// it is (read-only too), without TO ever missing for good.
+int file_rename(const char* from, const char* to, DWORD* win32_error);
 // 0 when entries may be added to and removed from the directory.
 int file_directory_writable(const char* path);
 

@@ -46,6 +46,14 @@ expect 1 "" "quelk: \`t' and \`l' are the same file
 " -sf -T t l
 holds l l
 
+# A link made a moment before in the same run is kept.
+setup mkdir x y z
+setup sh -c 'echo x > x/f; echo y > y/f'
+expect 1 "" "quelk: will not overwrite just-created \`z/f' with \`y/f'
+" -f x/f y/f a z
+same_file x/f z/f
+same_file a z/a
+
 expect 5 "" "quelk: cannot remove \`d': Is a directory
 " -f -T a d
 expect 5 "" "quelk: cannot remove \`d': Is a directory

@@ -1,9 +1,10 @@
 # quelk.exe under Wine, seen from the host: real hard links, the exact texts,
 # and -s stopping with the privilege advice (Wine has no such privilege).
-# Usage: quelk_exe.sh WINE QUELK.EXE
+# Usage: quelk_exe.sh WINE QUELK.EXE HOLD_FILE.EXE
 set -u
-wine=${1:?usage: $0 WINE QUELK.EXE}
-quelk=$(realpath "${2:?usage: $0 WINE QUELK.EXE}")
+wine=${1:?usage: $0 WINE QUELK.EXE HOLD_FILE.EXE}
+quelk=$(realpath "${2:?usage: $0 WINE QUELK.EXE HOLD_FILE.EXE}")
+holder=$(realpath "${3:?usage: $0 WINE QUELK.EXE HOLD_FILE.EXE}")
 # Wine gives host names to Windows in the host's locale: UTF-8 here, as a
 # Git Bash or MSYS2 terminal types them.
 export WINEDEBUG=-all LC_ALL=C.UTF-8
@@ -97,6 +98,25 @@ long=$(printf 'n%.0s' $(seq 120))/$(printf 'm%.0s' $(seq 200))
 mkdir "${long%/*}" || exit 99
 expect 0 "" "" a "$long"
 [ "$(inode a)" = "$(inode "$long")" ] || fail "the long name was not linked"
+
+# A TARGET that another program holds open: waited for, then b is kept
+# with Windows' own reason, or replaced; no temporary name either way.
+echo held >held || exit 99
+"$wine" "$holder" held 6 >"$scratch/holder" </dev/null &
+holder_pid=$!
+for _ in $(seq 100); do grep -q held "$scratch/holder" 2>/dev/null && break; sleep 0.1; done
+grep -q held "$scratch/holder" || exit 99
+before=$(inode b)
+run -f held b
+case $status:$err in
+    "5:quelk: cannot remove \`b': "*$'\r\n')
+        [ "$(inode b)" = "$before" ] || fail "held: b was lost"
+        case $err in *"Permission denied"* | *"[unknown error]"*) fail "held: not Windows' reason: $err" ;; esac ;;
+    0:) [ "$(inode b)" = "$(inode held)" ] || fail "held: b was not replaced" ;;
+    *) fail "held: status $status, stderr '$err'" ;;
+esac
+[ -z "$(ls -A | grep '^\.quelk-')" ] || fail "held: temporary name left: $(ls -A)"
+wait "$holder_pid"
 
 advice="quelk: you don't permission to create symbolic links. Run, as administrator,
 quelk:   editrights -a SeCreateSymbolicLinkPrivilege -a \$YOUR_USER

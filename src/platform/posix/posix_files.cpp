@@ -33,9 +33,16 @@ int file_stat(const char* path, file_status* status) {
     return 0;
 }
 
-int file_unlink(const char* path) { return ::unlink(path); }
+int file_unlink(const char* path, DWORD* win32_error) {
+    *win32_error = 0;
+    return ::unlink(path);
+}
 
-int file_rename(const char* from, const char* to) { return std::rename(from, to); }
+// POSIX rename replaces TO in one step, whatever it is but a directory.
+int file_rename(const char* from, const char* to, DWORD* win32_error) {
+    *win32_error = 0;
+    return std::rename(from, to);
+}
 
 int file_directory_writable(const char* path) { return ::access(path, W_OK | X_OK); }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -244,6 +245,7 @@ constexpr system_message SYSTEM_MESSAGES[] = {
     {ERROR_NOT_SAME_DEVICE, u"The system cannot move the file to a different disk drive.\r\n"},
     {ERROR_WRITE_PROTECT, u"The media is write protected.\r\n"},
     {ERROR_GEN_FAILURE, u"A device attached to the system is not functioning.\r\n"},
+    {ERROR_SHARING_VIOLATION, u"The process cannot access the file because it is being used by another process.\r\n"},
     {ERROR_NOT_SUPPORTED, u"The request is not supported.\r\n"},
     {ERROR_INVALID_PARAMETER, u"The parameter is incorrect.\r\n"},
     {ERROR_DISK_FULL, u"There is not enough space on the disk.\r\n"},
@@ -406,6 +408,14 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL, TOKEN_PRIVILEGES*, DWORD, TOKEN_P
     last_error = 0;
     return 1;
 }
+
+void Sleep(DWORD milliseconds) {
+    timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000};
+    ::nanosleep(&wait, nullptr);
+}
+
+// A POSIX host has no sharing modes: no open file keeps its names.
+bool file_held_open(const char16_t*) { return false; }
 
 // The token already holds the privilege; there is no Developer Mode.
 bool unprivileged_symbolic_links_allowed() { return false; }

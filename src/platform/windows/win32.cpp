@@ -8,6 +8,11 @@
 
 #include <cstddef>
 
+// Not in every MinGW-w64 header yet: read the key's 64-bit view.
+#ifndef RRF_SUBKEY_WOW6464KEY
+#define RRF_SUBKEY_WOW6464KEY 0x00010000
+#endif
+
 namespace platform {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are UTF-16 units");
@@ -70,12 +75,30 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new
                                    reinterpret_cast<::PDWORD>(return_length));
 }
 
+void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+
+bool file_held_open(const char16_t* path) {
+    // Asking for delete access is what a rename or a removal of any name of
+    // the file asks for; the open is closed at once.
+    HANDLE file = ::CreateFileW(wide(path), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ::DWORD error = ::GetLastError();
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+    }
+    ::CloseHandle(file);
+    return false;
+}
+
 bool unprivileged_symbolic_links_allowed() {
     ::DWORD value = 0;
     ::DWORD size = sizeof value;
+    // The 64-bit view of the key, also from a 32-bit quelk, which would
+    // otherwise read the redirected WOW6432Node copy.
     LSTATUS status = ::RegGetValueW(HKEY_LOCAL_MACHINE,
                                     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\AppModelUnlock",
-                                    L"AllowDevelopmentWithoutDevLicense", RRF_RT_REG_DWORD, nullptr, &value, &size);
+                                    L"AllowDevelopmentWithoutDevLicense", RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6464KEY,
+                                    nullptr, &value, &size);
     return status == ERROR_SUCCESS && value == 1;
 }
 

@@ -1,0 +1,139 @@
+// --force where Windows differs from POSIX, against the fake's model: a
+// converter that follows symbolic links, files held open by other
+// programs, names that match whatever their case, and interrupts.
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "fake_platform.h"
+#include "link/link.h"
+#include "run_quelk.h"
+
+namespace {
+
+constexpr char sharing_text[] = "The process cannot access the file because it is being used by another process.";
+
+bool temporary_left() {
+    for (const auto& [path, entry] : fake::fake().files)
+        if (path.find(".quelk-") != std::string::npos) return true;
+    return false;
+}
+
+class ForceOnWindows : public testing::Test {
+protected:
+    void SetUp() override {
+        fake::reset();
+        fake::fake().messages[32] = std::u16string(sharing_text, sharing_text + sizeof sharing_text - 1) + u"\r\n";
+        fake::add_file("a");
+        fake::add_file("b");
+    }
+    std::uint64_t inode(const std::string& path) { return fake::fake().files[path].status.inode; }
+};
+
+TEST_F(ForceOnWindows, NameFromTheConverterIsExaminedBeforeTheLink) {
+    // The converter would follow /dangling to /nowhere.
+    fake::add_symlink("/dangling", "/nowhere");
+    auto r = run_quelk({"a", "/dangling"});
+    EXPECT_EQ(r.status, STATUS_USAGE);
+    EXPECT_EQ(r.err, "quelk: could not create link `/dangling': file exists\n");
+    EXPECT_TRUE(fake::calls_of("Create").empty());
+    EXPECT_FALSE(fake::exists("/nowhere"));
+
+    r = run_quelk({"-f", "a", "/dangling"});
+    EXPECT_EQ(r.status, STATUS_OK) << r.err;
+    EXPECT_EQ(inode("/dangling"), inode("a"));
+    EXPECT_FALSE(fake::exists("/nowhere"));
+    EXPECT_FALSE(temporary_left());
+}
+
+TEST_F(ForceOnWindows, HeldFileIsWaitedForThenLeftAsItWas) {
+    struct case_ {
+        const char* held;
+        int tries;  // refusals before it is let go; -1 for ever
+        int status;
+    };
+    for (const case_& c : {case_{"a", -1, STATUS_CANNOT_REMOVE}, {"a", 3, STATUS_OK}, {"b", -1, STATUS_CANNOT_REMOVE},
+                           {"b", 5, STATUS_OK}}) {
+        SetUp();
+        auto b = inode("b");
+        fake::fake().held[inode(c.held)] = c.tries;
+        auto r = run_quelk({"-f", "a", "b"});
+        std::string what = std::string(c.held) + " " + std::to_string(c.tries);
+        EXPECT_EQ(r.status, c.status) << what;
+        EXPECT_FALSE(temporary_left()) << what;
+        if (c.status == STATUS_OK) {
+            EXPECT_EQ(r.err, "") << what;
+            EXPECT_EQ(inode("b"), inode("a")) << what;
+        } else {
+            EXPECT_EQ(r.err, std::string("quelk: cannot remove `b': ") + sharing_text + "\r\n") << what;
+            EXPECT_EQ(inode("b"), b) << what;
+            EXPECT_GE(fake::fake().slept, 900u) << what;
+            EXPECT_LE(fake::fake().slept, 1100u) << what;
+        }
+    }
+}
+
+TEST_F(ForceOnWindows, TemporaryThatCannotBeRemovedIsNamed) {
+    // a is taken hold of after quelk looked, before it could rename.
+    fake::fake().before["rename"] = [this] { fake::fake().held[inode("a")] = -1; };
+    auto b = inode("b");
+    auto r = run_quelk({"-f", "a", "b"});
+    EXPECT_EQ(r.status, STATUS_CANNOT_REMOVE);
+    auto temporary = fake::calls_of("CreateHardLinkW(.quelk-")[0].substr(16, 23);
+    EXPECT_EQ(r.err, std::string("quelk: cannot remove `b': ") + sharing_text + "\r\n" +
+                         "quelk: cannot remove temporary `" + temporary + "': " + sharing_text + "\r\n");
+    EXPECT_EQ(inode("b"), b);
+}
+
+TEST_F(ForceOnWindows, NamesMatchWhateverTheirCase) {
+    fake::add_file("A", 2);
+    fake::fake().files["other"] = fake::fake().files["A"];
+    auto r = run_quelk({"-sf", "A", "a"});
+    EXPECT_EQ(r.status, STATUS_USAGE);
+    EXPECT_EQ(r.err, "quelk: `A' and `a' are the same file\n");
+    EXPECT_TRUE(fake::fake().files["A"].symlink_target.empty());
+    EXPECT_TRUE(fake::calls_of("rename").empty());
+}
+
+TEST_F(ForceOnWindows, LinkMadeInThisRunIsNotReplaced) {
+    fake::add_file("x/f");
+    fake::add_file("y/f");
+    fake::add_file("z/F");
+    fake::add_directory("c");
+    auto r = run_quelk({"-f", "x/f", "y/f", "a", "z/F", "c"});
+    EXPECT_EQ(r.status, STATUS_USAGE);
+    EXPECT_EQ(r.err,
+              "quelk: will not overwrite just-created `c/f' with `y/f'\n"
+              "quelk: will not overwrite just-created `c/F' with `z/F'\n");
+    EXPECT_EQ(inode("c/f"), inode("x/f"));
+    EXPECT_EQ(inode("c/a"), inode("a"));
+}
+
+volatile std::sig_atomic_t interrupted = 0;
+bool temporary_at_interrupt = true;
+bool replaced_at_interrupt = false;
+
+TEST_F(ForceOnWindows, InterruptWaitsUntilTheTemporaryIsGoneOrInPlace) {
+    struct sigaction action {}, previous{};
+    action.sa_handler = [](int) {
+        interrupted = 1;
+        temporary_at_interrupt = temporary_left();
+        replaced_at_interrupt = fake::fake().files["b"].status.inode == fake::fake().files["a"].status.inode;
+    };
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(sigaction(SIGINT, &action, &previous), 0);
+    for (bool rename_fails : {false, true}) {
+        SetUp();
+        interrupted = 0;
+        fake::fake().before["rename"] = [] { std::raise(SIGINT); };
+        if (rename_fails) fake::fake().script["rename"] = {EACCES};
+        auto r = run_quelk({"-f", "a", "b"});
+        EXPECT_EQ(interrupted, 1) << rename_fails;
+        EXPECT_FALSE(temporary_at_interrupt) << rename_fails;
+        EXPECT_EQ(replaced_at_interrupt, !rename_fails) << rename_fails;
+        EXPECT_EQ(r.status, rename_fails ? STATUS_CANNOT_REMOVE : STATUS_OK) << r.err;
+    }
+    sigaction(SIGINT, &previous, nullptr);
+}
+
+}  // namespace
