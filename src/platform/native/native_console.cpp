@@ -7,26 +7,34 @@
 #include <atomic>
 #include <cstdlib>
 
-
 namespace platform {
 
 namespace {
 
 UINT console_code_page = 0;
 std::atomic<bool> held{false};
-std::atomic<DWORD> held_event{~DWORD(0)};
+std::atomic<bool> interrupted{false};
+HANDLE let_go = nullptr;  // set when interrupts are no longer held
 
 void restore_code_page() {
     if (console_code_page != 0) ::SetConsoleOutputCP(console_code_page);
 }
 
-// Runs on a thread of its own when the user presses Ctrl-C or closes the
-// console. While interrupts are held the event waits; otherwise the
-// process ends as it would by default, with the console as it was.
+// Runs on a thread of its own when the user presses Ctrl-C or Ctrl-Break,
+// or the console closes. While interrupts are held the event is kept for
+// later; a closing console ends the process as soon as this returns, so
+// then it waits (within the few seconds Windows allows) until they are
+// let go. Otherwise the process ends as it would by default, with the
+// console's code page as it was.
 ::BOOL WINAPI on_console_event(::DWORD event) {
     if (held) {
-        held_event = event;
-        return TRUE;
+        interrupted = true;
+        // Let go meanwhile, without seeing this one: it is not kept then.
+        if (held) {
+            if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && let_go != nullptr)
+                ::WaitForSingleObject(let_go, 4000);
+            return TRUE;
+        }
     }
     restore_code_page();
     return FALSE;
@@ -42,16 +50,20 @@ void prepare_console() {
         console_code_page = current;
         std::atexit(restore_code_page);
     }
+    let_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ::SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
-void hold_interrupts() { held = true; }
+void hold_interrupts() {
+    if (let_go != nullptr) ::ResetEvent(let_go);
+    held = true;
+}
 
 void release_interrupts() {
     held = false;
-    DWORD event = held_event.exchange(~DWORD(0));
-    if (event == ~DWORD(0)) return;
-    // What the system's own handler would have done then.
+    if (let_go != nullptr) ::SetEvent(let_go);
+    if (!interrupted) return;
+    // What the system's own handler would have done at the interrupt.
     restore_code_page();
     ::ExitProcess(STATUS_CONTROL_C_EXIT);
 }
