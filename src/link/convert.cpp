@@ -70,7 +70,8 @@ std::optional<std::u16string> to_win32_path(const char* path) {
 }
 
 std::optional<std::u16string> to_win32_file_name(const char* path, bool* by_platform) {
-    auto form = convert(path, true, by_platform);
+    bool converted_by_platform;
+    auto form = convert(path, true, by_platform ? by_platform : &converted_by_platform);
     if (!form || !text::needs_long_form(*form)) return form;
     // The plain form would be cut at MAX_PATH or lose a final dot or space:
     // Windows takes the absolute \\?\ form exactly as it stands.

@@ -18,9 +18,10 @@ std::optional<std::u16string> to_win32_path(const char* path);
 
 // The Win32 form of a name that Windows is to open or make (a link's name,
 // a hard link's target): where the plain form would be too long or lose a
-// final dot or space, the absolute \\?\ form. *BY_PLATFORM tells whether the
-// platform's converter made it, rather than a swap of separators.
-std::optional<std::u16string> to_win32_file_name(const char* path, bool* by_platform);
+// final dot or space, the absolute \\?\ form. *BY_PLATFORM, when asked for,
+// tells whether the platform's converter made it, rather than a swap of
+// separators.
+std::optional<std::u16string> to_win32_file_name(const char* path, bool* by_platform = nullptr);
 
 // The system's one-line text for a Win32 error code, or "[unknown error]".
 std::string win32_error_text(platform::DWORD code);

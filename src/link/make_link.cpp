@@ -157,8 +157,7 @@ std::optional<std::string> make_temporary_link(const std::string& directory, att
     constexpr int attempts = 100;
     for (int i = 0; i < attempts; ++i) {
         std::string name = temporary_name(directory);
-        bool by_platform;
-        auto win32_name = to_win32_file_name(name.c_str(), &by_platform);
+        auto win32_name = to_win32_file_name(name.c_str());
         if (!win32_name) {
             tried.win32_linkname.reset();
             return std::nullopt;
@@ -205,7 +204,7 @@ int replace_existing(const char* target, const char* linkname, const platform::f
     if (!settings.symbolic) {
         while (platform::file_held_open(tried.win32_target->c_str()))
             if (!wait.again(platform::ERROR_SHARING_VIOLATION))
-                return report_cannot_remove(linkname, EBUSY, platform::ERROR_SHARING_VIOLATION);
+                return report_cannot_remove(linkname, EACCES, platform::ERROR_SHARING_VIOLATION);
     }
 
     interrupts_held held;
@@ -250,10 +249,7 @@ int make_link(const char* target, const char* linkname) {
     tried.win32_linkname = to_win32_file_name(linkname, &by_platform);
     // A symbolic link's target is text that Windows stores; a hard link's
     // is a name it opens.
-    bool target_by_platform;
-    if (tried.win32_linkname)
-        tried.win32_target =
-            settings.symbolic ? to_win32_path(target) : to_win32_file_name(target, &target_by_platform);
+    if (tried.win32_linkname) tried.win32_target = settings.symbolic ? to_win32_path(target) : to_win32_file_name(target);
 
     // A plain relative name is tried at once: usually nothing else is
     // needed, and when it fails LINKNAME is examined and the failure worded

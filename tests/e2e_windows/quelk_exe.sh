@@ -99,6 +99,11 @@ mkdir "${long%/*}" || exit 99
 expect 0 "" "" a "$long"
 [ "$(inode a)" = "$(inode "$long")" ] || fail "the long name was not linked"
 
+# A read-only LINKNAME is replaced like any other.
+echo r >read_only && chmod a-w read_only || exit 99
+expect 0 "" "" -f a read_only
+[ "$(inode a)" = "$(inode read_only)" ] || fail "read_only was not replaced"
+
 # A TARGET that another program holds open: waited for, then b is kept
 # with Windows' own reason, or replaced; no temporary name either way.
 echo held >held || exit 99

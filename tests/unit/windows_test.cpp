@@ -26,15 +26,14 @@ TEST(WindowsConversion, NamesWindowsWouldChangeTakeTheLongForm) {
     ASSERT_GT(GetCurrentDirectoryW(1024, directory), 0u);
     std::u16string here(reinterpret_cast<const char16_t*>(directory));
     if (here.back() == u'\\') here.pop_back();
-    bool by_platform;
-    EXPECT_EQ(to_win32_file_name("dot.", &by_platform), u"\\\\?\\" + here + u"\\dot.");
-    EXPECT_EQ(to_win32_file_name("./sub/../x/trail ", &by_platform), u"\\\\?\\" + here + u"\\x\\trail ");
-    EXPECT_EQ(to_win32_file_name("C:/a/./b/../c.", &by_platform), u"\\\\?\\C:\\a\\c.");
-    EXPECT_EQ(to_win32_file_name("/top.", &by_platform), u"\\\\?\\" + here.substr(0, 2) + u"\\top.");
-    EXPECT_EQ(to_win32_file_name("//server/share/x.", &by_platform), u"\\\\?\\UNC\\server\\share\\x.");
-    EXPECT_EQ(to_win32_file_name("\\\\?\\C:\\kept.", &by_platform), u"\\\\?\\C:\\kept.");
+    EXPECT_EQ(to_win32_file_name("dot."), u"\\\\?\\" + here + u"\\dot.");
+    EXPECT_EQ(to_win32_file_name("./sub/../x/trail "), u"\\\\?\\" + here + u"\\x\\trail ");
+    EXPECT_EQ(to_win32_file_name("C:/a/./b/../c."), u"\\\\?\\C:\\a\\c.");
+    EXPECT_EQ(to_win32_file_name("/top."), u"\\\\?\\" + here.substr(0, 2) + u"\\top.");
+    EXPECT_EQ(to_win32_file_name("//server/share/x."), u"\\\\?\\UNC\\server\\share\\x.");
+    EXPECT_EQ(to_win32_file_name("\\\\?\\C:\\kept."), u"\\\\?\\C:\\kept.");
     std::string long_name(300, 'n');
-    EXPECT_EQ(to_win32_file_name(long_name.c_str(), &by_platform), u"\\\\?\\" + here + u"\\" + std::u16string(300, u'n'));
+    EXPECT_EQ(to_win32_file_name(long_name.c_str()), u"\\\\?\\" + here + u"\\" + std::u16string(300, u'n'));
     // Text stored in a symbolic link stays as typed.
     EXPECT_EQ(to_win32_path("dot."), u"dot.");
 }
