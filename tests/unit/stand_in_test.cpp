@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "platform/stand_in/stand_in.h"
 
 namespace {
 
@@ -56,6 +57,10 @@ TEST_F(StandIn, PathsConvertAsInACygwinInstall) {
     // Out of the current directory, a relative path comes back absolute.
     EXPECT_EQ(convert("sub/../.."), u"C:\\cygwin64\\tmp");
     EXPECT_EQ(convert(""), u"<none>");
+    // The \\?\ form names the same host path.
+    EXPECT_EQ(platform::host_path(u"\\\\?\\C:\\cygwin64\\tmp\\dot."), "/tmp/dot.");
+    EXPECT_EQ(platform::host_path(u"\\\\?\\UNC\\server\\share\\x"), "//server/share/x");
+    EXPECT_EQ(platform::host_path(u"\\\\?\\D:\\x"), "/cygdrive/d/x");
 }
 
 TEST_F(StandIn, ConvertedNamesMakeLinksUnderTheSameHostBytes) {

@@ -269,8 +269,8 @@ std::optional<std::string> host_path(const char16_t* path) {
     std::string out;
     // The \\?\ form names the same path, taken as it stands.
     if (rest.substr(0, 8) == u"\\\\?\\UNC\\") {
-        out = "/";
-        rest.remove_prefix(7);
+        out.append("//");
+        rest.remove_prefix(8);
     } else if (rest.substr(0, 4) == u"\\\\?\\") {
         rest.remove_prefix(4);
     }
@@ -281,7 +281,7 @@ std::optional<std::string> host_path(const char16_t* path) {
             (after.size() == ROOT_DIRECTORY.size() || after[ROOT_DIRECTORY.size()] == u'\\' ||
              after[ROOT_DIRECTORY.size()] == u'/')) {
             rest = after.substr(ROOT_DIRECTORY.size());
-            if (rest.empty()) out = "/";
+            if (rest.empty()) out.push_back('/');
         } else {
             out = "/cygdrive/";
             out.push_back(char(letter - u'A' + 'a'));
