@@ -31,28 +31,15 @@ char process_token;
 // UTF-8 of a wide text; the private-range characters that Cygwin's
 // converter uses for bytes become those bytes again.
 std::string narrow(const char16_t* text) {
-    std::string out;
     if (text == nullptr) return "null";
-    for (; *text; ++text) {
-        char32_t c = *text;
-        if (c >= 0xF000 && c < 0xF100) {
-            out.push_back(char(c - 0xF000));
-            continue;
-        }
-        if (c >= 0xD800 && c < 0xDC00 && text[1] >= 0xDC00 && text[1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[1] - 0xDC00);
-            ++text;
-        }
-        if (c < 0x80) {
-            out.push_back(char(c));
-        } else if (c < 0x800) {
-            out += {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
-        } else if (c < 0x10000) {
-            out += {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
-        } else {
-            out += {char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)), char(0x80 | ((c >> 6) & 0x3F)),
-                    char(0x80 | (c & 0x3F))};
-        }
+    std::string out;
+    std::u16string_view rest(text);
+    while (!rest.empty()) {
+        std::size_t run = 0;
+        while (run < rest.size() && !(rest[run] >= 0xF000 && rest[run] < 0xF100)) ++run;
+        out += text::to_utf8(rest.substr(0, run));
+        if (run < rest.size()) out.push_back(char(rest[run++] - 0xF000));
+        rest.remove_prefix(run);
     }
     return out;
 }

@@ -47,6 +47,29 @@ std::wstring decode_utf16(const char16_t* units, std::size_t length) {
     return wide;
 }
 
+std::string to_utf8(std::u16string_view units) {
+    std::string bytes;
+    bytes.reserve(units.size());
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        char32_t c = units[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (c < 0x80) {
+            bytes.push_back(char(c));
+        } else if (c < 0x800) {
+            bytes += {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            bytes += {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+        } else {
+            bytes += {char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)), char(0x80 | ((c >> 6) & 0x3F)),
+                      char(0x80 | (c & 0x3F))};
+        }
+    }
+    return bytes;
+}
+
 std::optional<std::u16string> locale_to_utf16(const char* text) {
     try {
         std::size_t length = std::mbstowcs(nullptr, text, 0);

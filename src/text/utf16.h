@@ -18,6 +18,11 @@ std::optional<std::u16string> encode_utf16(const wchar_t* wide, std::size_t leng
 // for the locale's converter to accept or refuse.
 std::wstring decode_utf16(const char16_t* units, std::size_t length);
 
+// UTF-8 of UTF-16 units, whatever the locale. An unpaired surrogate keeps
+// its three-byte shape, which is not valid UTF-8: a strict conversion back
+// refuses it rather than meeting another character.
+std::string to_utf8(std::u16string_view units);
+
 // The locale's multibyte text in UTF-16 (mbstowcs), or none when it is not
 // valid in the locale; and back (wcstombs), or none when a character has no
 // form in it. What the C library of a POSIX host offers.

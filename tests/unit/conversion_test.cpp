@@ -5,6 +5,7 @@
 
 #include "fake_platform.h"
 #include "link/convert.h"
+#include "text/utf16.h"
 
 namespace {
 
@@ -59,6 +60,12 @@ TEST_F(Conversion, WideTextIsUtf16WithSurrogatePairs) {
     EXPECT_EQ(*wide, (std::u16string{0x00E9, 0x4E2D, 0xD83D, 0xDE00}));
     EXPECT_EQ(to_multibyte(wide->c_str()), "\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80");
     EXPECT_FALSE(to_wide("\xf0\x9f"));
+
+    // The native command line's UTF-8: an unpaired surrogate keeps a shape
+    // that no strict conversion takes back.
+    EXPECT_EQ(text::to_utf8(*wide), "\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80");
+    EXPECT_EQ(text::to_utf8(u"\xd800x"), "\xed\xa0\x80x");
+    EXPECT_FALSE(to_wide("\xed\xa0\x80x"));
 
     std::setlocale(LC_ALL, "C");
     EXPECT_FALSE(to_multibyte(u"\u00e9"));

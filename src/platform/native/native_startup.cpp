@@ -9,45 +9,12 @@
 
 #include "cli/command_line.h"
 #include "platform/native/native_console.h"
+#include "text/utf16.h"
 
 // Operands reach quelk as typed: the C runtime must not expand wildcards.
 extern "C" {
 int _dowildcard = 0;
 }
-
-namespace {
-
-// UTF-8 of an argument. An unpaired surrogate, which has no UTF-8 form, is
-// kept in the same three-byte shape: no longer valid UTF-8, so that it is
-// refused where it would name a file instead of naming another one.
-std::string to_utf8(const wchar_t* argument) {
-    std::string bytes;
-    for (const wchar_t* p = argument; *p; ++p) {
-        char32_t c = static_cast<char16_t>(*p);
-        if (c >= 0xD800 && c < 0xDC00 && p[1] >= 0xDC00 && p[1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char16_t>(p[1]) - 0xDC00);
-            ++p;
-        }
-        if (c < 0x80) {
-            bytes.push_back(char(c));
-        } else if (c < 0x800) {
-            bytes.push_back(char(0xC0 | (c >> 6)));
-            bytes.push_back(char(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            bytes.push_back(char(0xE0 | (c >> 12)));
-            bytes.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            bytes.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            bytes.push_back(char(0xF0 | (c >> 18)));
-            bytes.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-            bytes.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            bytes.push_back(char(0x80 | (c & 0x3F)));
-        }
-    }
-    return bytes;
-}
-
-}  // namespace
 
 int wmain(int argc, wchar_t** wargv) {
     // Output is bytes, as in a POSIX shell: no CR added before each LF.
@@ -58,7 +25,9 @@ int wmain(int argc, wchar_t** wargv) {
     std::vector<std::string> arguments;
     std::vector<char*> argv;
     try {
-        for (int i = 0; i < argc; ++i) arguments.push_back(to_utf8(wargv[i]));
+        // An argument without a UTF-8 form (an unpaired surrogate) is refused
+        // later, where it would name a file.
+        for (int i = 0; i < argc; ++i) arguments.push_back(text::to_utf8(reinterpret_cast<const char16_t*>(wargv[i])));
         for (auto& argument : arguments) argv.push_back(argument.data());
         argv.push_back(nullptr);
     } catch (const std::bad_alloc&) {
