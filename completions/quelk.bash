@@ -26,6 +26,24 @@ _quelk() {
             return
             ;;
     esac
+    # A relative target of a symbolic link is read from the link's
+    # directory: with -s and -t DIR, offer names as seen from DIR.
+    local i word directory='' symbolic=''
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        word=${COMP_WORDS[i]}
+        [ "$word" = -- ] && break
+        case $word in
+            --symbolic | --sym*) symbolic=1 ;;
+            -t | --target-directory) directory=${COMP_WORDS[i + 1]} ;;
+            --target-directory=*) directory=${word#*=} ;;
+        esac
+        if [[ $word =~ ^-[vdfFsAT]*s[vdfFsAT]*(t.*)?$ ]]; then symbolic=1; fi
+        if [[ $word =~ ^-[vdfFsAT]*t$ ]]; then directory=${COMP_WORDS[i + 1]}; fi
+    done
+    if [ -n "$symbolic" ] && [ -n "$directory" ] && [[ $cur != /* ]]; then
+        mapfile -t COMPREPLY < <(cd -- "$directory" 2>/dev/null && compgen -f -- "$cur")
+        return
+    fi
     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
 }
 complete -o filenames -F _quelk quelk

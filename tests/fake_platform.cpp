@@ -56,9 +56,22 @@ std::string key(std::string path) {
         path = ".";
     else if (path.rfind("C:/", 0) == 0)
         path.erase(0, 2);
-    while (path.rfind("./", 0) == 0) path.erase(0, 2);
     while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path.empty() ? "." : path;
+    // "." and ".." by name, as Windows reads them.
+    std::vector<std::string> names;
+    std::size_t start = path[0] == '/' ? 1 : 0;
+    while (start <= path.size()) {
+        std::size_t end = std::min(path.find('/', start), path.size());
+        std::string name = path.substr(start, end - start);
+        if (name == ".." && !names.empty() && names.back() != "..")
+            names.pop_back();
+        else if (!name.empty() && name != ".")
+            names.push_back(name);
+        start = end + 1;
+    }
+    std::string out = path[0] == '/' ? "/" : "";
+    for (std::size_t i = 0; i < names.size(); ++i) out += (i ? "/" : "") + names[i];
+    return out.empty() ? "." : out;
 }
 
 // How Windows takes a name it is to make: the key of what it names, or

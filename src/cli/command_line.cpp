@@ -12,9 +12,6 @@
 #include "cli/symbolic_links.h"
 #include "link/link.h"
 
-// POSIX basename, which may cut trailing slashes off the operand itself.
-#include <libgen.h>
-
 #ifndef QUELK_VERSION
 #error "QUELK_VERSION comes from the build"
 #endif
@@ -29,11 +26,11 @@ constexpr char usage_text[] =
     "  -f --force: replace existing links\n"
     "  -d --directory: always treat TARGET as a directory\n"
     "  -F --file: always treat TARGET as a file\n"
-    "  -T --target: treat LINKNAME as a normal file always\n"
+    "  -T --no-target-directory: treat LINKNAME as a normal file always\n"
+    "  -t --target-directory=DIR: link each TARGET into DIR\n"
     "  -A --auto: guess type of TARGET [default]\n"
     "     If TARGET does not exist, treat as file.\n"
     "\n"
-    "quelk -h\n"
     "quelk --help\n"
     "\n"
     "  Display this help message.\n"
@@ -66,18 +63,38 @@ const option long_options[] = {
 
 void write_text(const char* text, std::size_t size) { std::fwrite(text, 1, size, stdout); }
 
+bool is_drive(const char* path) {
+    std::size_t drive = platform::drive_length(path);
+    return drive > 0 && path[drive] == '\0';
+}
+
+// The final name of an operand, read the way this platform reads
+// separators; trailing separators are cut off the operand itself, so that
+// "dir/" is linked, and named, as "dir". No C-runtime call reads the bytes,
+// so a name is never re-read in another encoding.
+const char* final_name(char* operand) {
+    std::size_t drive = platform::drive_length(operand);
+    std::size_t length = std::strlen(operand);
+    while (length > drive + 1 && platform::is_path_separator(operand[length - 1])) operand[--length] = '\0';
+    for (std::size_t i = length; i > drive; --i)
+        if (platform::is_path_separator(operand[i - 1]) && operand[i] != '\0') return operand + i;
+    // A root ("/") or a bare drive is its own name.
+    return operand[drive] != '\0' ? operand + drive : operand;
+}
+
 // Links every TARGET into DIRECTORY under its final name; the first
 // non-zero status is the result.
 int link_into(const char* directory, char** targets, int count) {
     int result = STATUS_OK;
     std::string linkname;
+    // A bare drive names that drive's current directory: "D:" and "x" are
+    // "D:x", never "D:/x" at the root.
+    const char* separator = is_drive(directory) ? "" : "/";
     for (int i = 0; i < count; ++i) {
         char* target = targets[i];
         try {
-            // basename works on the operand's own storage, and that same
-            // storage is TARGET: "dir/" is linked as "dir".
-            const char* name = basename(target);
-            linkname.assign(directory).append("/").append(name);
+            const char* name = final_name(target);
+            linkname.assign(directory).append(separator).append(name);
         } catch (const std::bad_alloc&) {
             std::fprintf(stderr, "quelk: asprintf: %s\n", std::strerror(ENOMEM));
             return STATUS_USAGE;

@@ -29,9 +29,17 @@ bool converts_textually(const char* path, std::size_t length) {
     return true;
 }
 
-// OPENED: the path is a name Windows opens or makes, which the plain form
-// limits to MAX_PATH units, not text stored in a symbolic link.
-std::optional<std::u16string> convert(const char* path, bool opened, bool* by_platform) {
+// The platform's converter, asked to keep a relative path relative.
+std::optional<std::u16string> convert_by_platform(const char* path) {
+    std::unique_ptr<char16_t, platform::free_deleter> converted(static_cast<char16_t*>(
+        platform::cygwin_create_path(platform::CCP_POSIX_TO_WIN_W | platform::CCP_RELATIVE, path)));
+    if (!converted) return std::nullopt;
+    return std::u16string(converted.get());
+}
+
+// A name Windows opens or makes, which the plain form limits to MAX_PATH
+// units.
+std::optional<std::u16string> convert(const char* path, bool* by_platform) {
     *by_platform = false;
     std::size_t length = std::strlen(path);
     if (length == 0) {
@@ -45,13 +53,10 @@ std::optional<std::u16string> convert(const char* path, bool opened, bool* by_pl
             std::string copy(path, length);
             std::replace(copy.begin(), copy.end(), '/', '\\');
             auto wide = to_wide(copy.c_str());
-            if (wide && (!opened || wide->size() < text::PLAIN_PATH_LIMIT)) return wide;
+            if (wide && wide->size() < text::PLAIN_PATH_LIMIT) return wide;
         }
         *by_platform = true;
-        std::unique_ptr<char16_t, platform::free_deleter> converted(static_cast<char16_t*>(
-            platform::cygwin_create_path(platform::CCP_POSIX_TO_WIN_W | platform::CCP_RELATIVE, path)));
-        if (!converted) return std::nullopt;
-        return std::u16string(converted.get());
+        return convert_by_platform(path);
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
         return std::nullopt;
@@ -64,14 +69,31 @@ std::optional<std::u16string> to_wide(const char* text) { return platform::text_
 
 std::optional<std::string> to_multibyte(const char16_t* text) { return platform::text_to_multibyte(text); }
 
+bool is_absolute_path(const char* path) {
+    auto first = static_cast<unsigned char>(path[0]);
+    bool drive = ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) && path[1] == ':';
+    return platform::is_path_separator(path[0]) || drive;
+}
+
 std::optional<std::u16string> to_win32_path(const char* path) {
-    bool by_platform;
-    return convert(path, false, &by_platform);
+    if (*path == '\0') {
+        errno = EINVAL;
+        return std::nullopt;
+    }
+    // Windows reads a relative target from the link's directory: it is kept
+    // exactly as typed, dots and all, which no converter would do for "..".
+    if (!is_absolute_path(path)) return platform::relative_path_to_win32(path);
+    try {
+        return convert_by_platform(path);
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return std::nullopt;
+    }
 }
 
 std::optional<std::u16string> to_win32_file_name(const char* path, bool* by_platform) {
     bool converted_by_platform;
-    auto form = convert(path, true, by_platform ? by_platform : &converted_by_platform);
+    auto form = convert(path, by_platform ? by_platform : &converted_by_platform);
     if (!form || !text::needs_long_form(*form)) return form;
     // The plain form would be cut at MAX_PATH or lose a final dot or space:
     // Windows takes the absolute \\?\ form exactly as it stands.

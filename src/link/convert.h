@@ -13,8 +13,14 @@ std::optional<std::u16string> to_wide(const char* text);
 // UTF-16 to locale text, or none when a character has no form in the locale.
 std::optional<std::string> to_multibyte(const char16_t* text);
 
-// The Win32 form of a POSIX path, or none with errno set.
+// The Win32 form of a symbolic link's TARGET, or none with errno set: a
+// relative one as typed, name for name, an absolute one (from a root or a
+// drive) by the platform's converter.
 std::optional<std::u16string> to_win32_path(const char* path);
+
+// Whether a path starts from a root or a drive rather than from the
+// directory it is read in.
+bool is_absolute_path(const char* path);
 
 // The Win32 form of a name that Windows is to open or make (a link's name,
 // a hard link's target): where the plain form would be too long or lose a

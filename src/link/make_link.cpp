@@ -134,6 +134,13 @@ path_parts split_path(const char* path) {
     return {whole.substr(0, drive), whole.substr(drive)};
 }
 
+// TARGET as the link will reach it: a relative one read from LINKNAME's
+// directory ("sub/" + "../x"; "D:" + "x" stays on drive D).
+std::string seen_from_link(const char* target, const char* linkname) {
+    if (is_absolute_path(target)) return target;
+    return split_path(linkname).directory + target;
+}
+
 bool same_directory(const std::string& a, const std::string& b) {
     platform::file_status first, second;
     return platform::file_stat(a.empty() ? "." : a.c_str(), &first) == 0 &&
@@ -238,11 +245,12 @@ int replace_existing(const char* target, const char* linkname, const platform::f
 int make_link(const char* target, const char* linkname) {
     attempt tried;
     if (settings.symbolic) {
-        // TARGET's type is looked up from the current directory, not from
-        // LINKNAME's, just as it is handed to Windows.
+        // TARGET's kind is judged where Windows will look through the link:
+        // a relative TARGET from LINKNAME's directory.
         platform::file_status status;
         tried.directory = settings.link_type == LINK_TYPE_DIRECTORY ||
-                          (settings.link_type == LINK_TYPE_AUTO && platform::file_stat(target, &status) == 0 &&
+                          (settings.link_type == LINK_TYPE_AUTO &&
+                           platform::file_stat(seen_from_link(target, linkname).c_str(), &status) == 0 &&
                            status.is_directory);
     }
     bool by_platform;

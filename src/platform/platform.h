@@ -134,6 +134,13 @@ void* cygwin_create_path(unsigned what, const void* from);
 std::optional<std::u16string> text_to_wide(const char* text);
 std::optional<std::string> text_to_multibyte(const char16_t* text);
 
+// A relative path as text Windows stores in a symbolic link and reads from
+// the link's directory: exactly as typed, name for name, with backslashes
+// for separators; a character Windows refuses in a name is carried the way
+// this platform carries it in names (Cygwin: in the private-use range; the
+// native build: as typed). None, with errno set, when the text has no form.
+std::optional<std::u16string> relative_path_to_win32(const char* path);
+
 // How this platform reads a path the user typed: which bytes separate
 // directories, how many leading bytes name a drive ("D:", which begins a
 // path on the native build), and whether two names that differ only in

@@ -41,8 +41,29 @@ expect 1 "" "quelk: could not create link \`./a': file exists
 expect 1 "" "quelk: could not create link \`dir': file exists
 " -T a dir
 
+expect 0 "quelk [OPTION] TARGET LINKNAME: like ln(1) for native Windows links
+
+  -s --symbolic: make symbolic links
+  -v --verbose: print name of each linked file
+  -f --force: replace existing links
+  -d --directory: always treat TARGET as a directory
+  -F --file: always treat TARGET as a file
+  -T --no-target-directory: treat LINKNAME as a normal file always
+  -t --target-directory=DIR: link each TARGET into DIR
+  -A --auto: guess type of TARGET [default]
+     If TARGET does not exist, treat as file.
+
+quelk --help
+
+  Display this help message.
+
+quelk -V
+quelk --version
+
+  Display version information.
+" "" --help
 size=$("$quelk" --help | wc -c)
-[ "$size" = 541 ] || fail "usage text is $size bytes"
+[ "$size" = 600 ] || fail "usage text is $size bytes"
 expect 0 "quelk ${QUELK_VERSION:?}
 Copyright (C) the quelk authors.
 MIT License: free to use, change and share; there is NO WARRANTY.

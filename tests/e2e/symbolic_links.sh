@@ -14,11 +14,23 @@ is_symlink_to l1 dir
 is_symlink_to l2 a
 is_symlink_to l3 missing
 
-# TARGET is looked at from here; the link stores it as written.
-setup mkdir ../x
-expect 0 "\`sub/l' -> \`../x' [dir]
+# A relative TARGET is stored as typed, and its kind judged where the link
+# will look: from the link's directory.
+setup mkdir ../x sub/deeper
+expect 0 "\`sub/l' -> \`../x' [file]
 " "" -sv ../x sub/l
 is_symlink_to sub/l ../x
+setup mkdir x
+expect 0 "\`sub/lx' -> \`../x' [dir]
+" "" -sv ../x sub/lx
+for t in .. ../.. ./.. sub/../.. x. "x " "../a?b"; do
+    expect 0 "" "" -s "$t" sub/deeper/l
+    is_symlink_to sub/deeper/l "$t"
+    setup rm sub/deeper/l
+done
+expect 0 "\`sub/up' -> \`..' [dir]
+" "" -sv .. sub/up
+[ "$(cd sub/up && pwd -P)" = "$(pwd -P)" ] || fail "sub/up does not lead here"
 
 expect 0 "\`f' -> \`dir' [file]
 " "" -s -F -v dir f

@@ -62,7 +62,7 @@ not_found=${err#*\': }
 [ ! -e m ] || fail "m was made"
 
 run --help
-[ "$status" = 0 ] && [ "$(wc -c <"$scratch/out")" = 541 ] || fail "--help: status $status, $(wc -c <"$scratch/out") bytes"
+[ "$status" = 0 ] && [ "$(wc -c <"$scratch/out")" = 600 ] || fail "--help: status $status, $(wc -c <"$scratch/out") bytes"
 [ "$(head -1 "$scratch/out")" = "quelk [OPTION] TARGET LINKNAME: like ln(1) for native Windows links" ] || fail "--help text"
 
 # --force: replaced by a link already made; kept when none can be made.

@@ -4,7 +4,7 @@ set -u
 . "$1" || { echo "setup broke: cannot source $1"; exit 99; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cd "$work" && mkdir dir_one && touch file_two -- -x_three || exit 99
+cd "$work" && mkdir dir_one && touch file_two -- -x_three dir_one/file_inside || exit 99
 status=0
 
 # complete_to "WANTED" WORDS...: completes the last word of the command line.
@@ -30,4 +30,8 @@ complete_to "--target-directory=dir_one" --target-directory=
 complete_to "file_two" -s fi
 complete_to "-x_three dir_one file_two" -v ""
 complete_to "-x_three" -- -x
+# A symbolic link's relative target is read from DIR, so it is offered from there.
+complete_to "file_inside" -s -t dir_one fi
+complete_to "file_inside" -vst dir_one fi
+complete_to "file_two" -t dir_one fi
 exit $status

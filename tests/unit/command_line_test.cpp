@@ -27,8 +27,10 @@ TEST_F(CommandLine, InvocationFormsGiveTheirPairs) {
         {{"-t", "d", "x/y"}, {"CreateHardLinkW(d\\y, x\\y, null)"}},
         {{"-t", "d", "-t", "dir", "a"}, {"CreateHardLinkW(dir\\a, a, null)"}},
         {{"-t", "dir", "-T", "a", "b"}, {"CreateHardLinkW(b, a, null)"}},
-        // basename cuts the slash off the operand itself.
+        // The final name: trailing slashes cut off the operand itself, a
+        // backslash a separator like a slash.
         {{"sub/", "dir"}, {"CreateHardLinkW(dir\\sub, sub, null)"}},
+        {{"sub\\c", "dir"}, {"CreateHardLinkW(dir\\c, sub\\c, null)"}},
         {{"a", "--", "-x", "dir"}, {"CreateHardLinkW(dir\\a, a, null)", "CreateHardLinkW(dir\\-x, -x, null)"}},
     };
     for (const auto& c : cases) {
@@ -44,6 +46,14 @@ TEST_F(CommandLine, InvocationFormsGiveTheirPairs) {
         EXPECT_EQ(r.status, STATUS_OK) << testing::PrintToString(c.args) << r.err;
         EXPECT_EQ(fake::calls_of("Create"), c.links) << testing::PrintToString(c.args);
     }
+}
+
+TEST_F(CommandLine, ABareDriveAsTheDirectoryStaysDriveRelative) {
+    // "D:" is drive D's current directory: "D:x" there, never "D:/x".
+    fake::fake().drives = true;
+    fake::add_file("a");
+    EXPECT_EQ(run_quelk({"-t", "D:", "a", "D:x/b"}).status, STATUS_LINK_FAILED);
+    EXPECT_EQ(fake::calls_of("lstat(D"), (calls{"lstat(D:a)", "lstat(D:b)"}));
 }
 
 TEST_F(CommandLine, OperandCountMistakesAreUsageFailures) {
@@ -93,7 +103,7 @@ TEST_F(CommandLine, FirstFailureIsTheExitStatusAndEveryTargetIsTried) {
 TEST_F(CommandLine, OptionsAreParsedTheGetoptWay) {
     auto r = run_quelk({"--help", "-x"});
     EXPECT_EQ(r.status, STATUS_OK);
-    EXPECT_EQ(r.out.size(), 541u);
+    EXPECT_EQ(r.out.size(), 600u);
     EXPECT_EQ(r.out.substr(0, 68), "quelk [OPTION] TARGET LINKNAME: like ln(1) for native Windows links\n");
 
     SetUp();

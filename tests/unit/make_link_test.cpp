@@ -64,12 +64,20 @@ TEST_F(MakeLink, SymbolicLinkKindFollowsTheLinkTypeAndTheTarget) {
     }
 }
 
-TEST_F(MakeLink, RelativeTargetIsLookedUpHereAndStoredAsGiven) {
-    fake::add_directory("../x");
+TEST_F(MakeLink, RelativeTargetIsJudgedFromTheLinksDirectoryAndStoredAsGiven) {
+    // Windows reads ..\x from sub: x here, whatever ../x is from here.
+    fake::add_directory("x");
+    fake::add_file("../x");
     settings.symbolic = true;
     EXPECT_EQ(link("../x", "sub/l").status, STATUS_OK);
-    EXPECT_EQ(fake::calls_of("stat"), std::vector<std::string>{"stat(../x)"});
-    EXPECT_EQ(fake::calls_of("Create"), std::vector<std::string>{"CreateSymbolicLinkW(sub\\l, ..\\x, 1)"});
+    EXPECT_EQ(fake::calls_of("stat"), std::vector<std::string>{"stat(sub/../x)"});
+    EXPECT_EQ(link("../x", "l").status, STATUS_OK);
+    EXPECT_EQ(link("/abs", "sub/abs").status, STATUS_OK);
+    EXPECT_EQ(fake::calls_of("stat"), (std::vector<std::string>{"stat(sub/../x)", "stat(../x)", "stat(/abs)"}));
+    EXPECT_EQ(fake::calls_of("Create"), (std::vector<std::string>{"CreateSymbolicLinkW(sub\\l, ..\\x, 1)",
+                                                                  "CreateSymbolicLinkW(l, ..\\x, 0)",
+                                                                  "CreateSymbolicLinkW(sub\\abs, C:\\abs, 0)"}));
+    EXPECT_TRUE(fake::calls_of("cygwin_create_path(0x101, ..").empty());
 }
 
 TEST_F(MakeLink, RefusalsCarryTheSystemTextAndNoReport) {

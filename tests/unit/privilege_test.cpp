@@ -93,11 +93,11 @@ TEST_F(Privilege, DeveloperModeMakesLinksWithoutThePrivilege) {
     fake::fake().privilege_held = false;
     fake::fake().developer_mode = true;
     fake::add_directory("dir");
-    auto r = run_quelk({"-s", "-t", "x", "a", "dir"});
+    auto r = run_quelk({"-s", "-t", "x", "a", "../dir"});
     EXPECT_EQ(r.status, STATUS_OK);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(fake::calls_of("Create"),
-              (calls{"CreateSymbolicLinkW(x\\a, a, 2)", "CreateSymbolicLinkW(x\\dir, dir, 3)"}));
+              (calls{"CreateSymbolicLinkW(x\\a, a, 2)", "CreateSymbolicLinkW(x\\dir, ..\\dir, 3)"}));
 }
 
 TEST_F(Privilege, AWindowsWithoutTheFlagIsAskedOnceMoreWithoutIt) {

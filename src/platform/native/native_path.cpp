@@ -109,6 +109,9 @@ std::optional<std::u16string> native_path(const char* path) {
     return units;
 }
 
+// Windows itself refuses what it refuses in a name; nothing is mapped.
+std::optional<std::u16string> relative_path_to_win32(const char* path) { return native_path(path); }
+
 std::optional<std::u16string> absolute_path(std::u16string_view path) {
     try {
         if (is_literal(path)) return std::u16string(path);

@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/cygwin/cygwin_names.h"
 #include "platform/platform.h"
 #include "platform/stand_in/stand_in.h"
 #include "text/utf16.h"
@@ -32,58 +33,11 @@ constexpr DWORD ERROR_NO_SUCH_PRIVILEGE = 1313;
 constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 constexpr std::uint32_t SYMLINK_PRIVILEGE_ID = 35;
 
-// Characters Windows does not allow in names, and control characters, are
-// carried in the private-use range U+F000 + c; so are bytes that are not
-// valid in the locale, as U+F000 + the byte.
+// Where Cygwin carries the bytes of a name that Windows would refuse or
+// that are not valid in the locale: U+F000 + the byte.
 constexpr char16_t PRIVATE_BASE = 0xF000;
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
-
-bool is_reserved(unsigned char c) {
-    return (c >= 1 && c <= 31) || std::strchr("\"*:<>?|", c) != nullptr;
-}
-
-// Whether a private-range character stands for a byte of the host name.
-bool carries_byte(char32_t c) {
-    if (c < PRIVATE_BASE || c >= PRIVATE_BASE + 0x100) return false;
-    auto byte = static_cast<unsigned char>(c - PRIVATE_BASE);
-    return byte >= 0x80 || is_reserved(byte);
-}
-
-// One name of a path, from the locale's multibyte text to UTF-16.
-void append_name(std::u16string& out, std::string_view name) {
-    std::mbstate_t state{};
-    std::size_t i = 0;
-    while (i < name.size()) {
-        auto byte = static_cast<unsigned char>(name[i]);
-        if (byte < 0x80) {
-            out.push_back(is_reserved(byte) ? char16_t(PRIVATE_BASE + byte) : char16_t(byte));
-            ++i;
-            continue;
-        }
-        wchar_t wide;
-        std::size_t used = std::mbrtowc(&wide, name.data() + i, name.size() - i, &state);
-        if (used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2) ||
-            used == 0) {
-            out.push_back(char16_t(PRIVATE_BASE + byte));
-            state = std::mbstate_t{};
-            ++i;
-            continue;
-        }
-        if (carries_byte(static_cast<char32_t>(wide))) {
-            // A character of the private range itself would come back as a
-            // byte: carry its bytes one by one instead.
-            for (std::size_t b = 0; b < used; ++b)
-                out.push_back(char16_t(PRIVATE_BASE + static_cast<unsigned char>(name[i + b])));
-        } else if (auto units = text::encode_utf16(&wide, 1)) {
-            out += *units;
-        } else {
-            out.push_back(char16_t(PRIVATE_BASE + byte));
-            used = 1;
-        }
-        i += used;
-    }
-}
 
 std::vector<std::string_view> split(std::string_view path) {
     std::vector<std::string_view> names;
@@ -119,7 +73,7 @@ bool normalize(std::vector<std::string_view>& names) {
 void append_names(std::u16string& out, const std::vector<std::string_view>& names) {
     for (auto name : names) {
         out.push_back(u'\\');
-        append_name(out, name);
+        append_cygwin_name(out, name);
     }
 }
 
@@ -173,7 +127,7 @@ std::optional<std::u16string> convert_path(std::string_view path, bool keep_rela
             // Stays relative, name for name as given.
             for (std::size_t i = 0; i < names.size(); ++i) {
                 if (i > 0) out.push_back(u'\\');
-                append_name(out, names[i]);
+                append_cygwin_name(out, names[i]);
             }
         } else {
             char* cwd = ::getcwd(nullptr, 0);
