@@ -176,7 +176,7 @@ void add_directory(const std::string& path) {
 }
 
 void add_symlink(const std::string& path, const std::string& target) {
-    current.files[path] = entry{{1, current.next_inode++, 1, false}, target};
+    current.files[path] = entry{{1, current.next_inode++, 1, false, 0, true}, target};
 }
 
 bool exists(const std::string& path) { return current.files.count(path) != 0; }

@@ -1,6 +1,7 @@
 #include "link/convert.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,13 @@ namespace {
 // of them is left to the platform's converter.
 constexpr const char* win32_special_characters = "?<>\\:*|";
 
+// The same characters as a table, looked up once per byte of every name.
+constexpr auto is_special = [] {
+    std::array<bool, 0x80> table{};
+    for (const char* c = win32_special_characters; *c != '\0'; ++c) table[static_cast<unsigned char>(*c)] = true;
+    return table;
+}();
+
 // Whether swapping the separators gives the name Windows will use: not for
 // absolute paths, nor for what Windows would refuse in a name (a quote, a
 // control character) or change (a final dot or space), which the platform
@@ -23,8 +31,7 @@ bool converts_textually(const char* path, std::size_t length) {
     if (path[0] == '/' || path[length - 1] == '.' || path[length - 1] == ' ') return false;
     for (std::size_t i = 0; i < length; ++i) {
         auto byte = static_cast<unsigned char>(path[i]);
-        if (byte == '"' || (byte >= 1 && byte <= 31) || std::strchr(win32_special_characters, byte) != nullptr)
-            return false;
+        if (byte < 32 || byte == '"' || (byte < 0x80 && is_special[byte])) return false;
     }
     return true;
 }

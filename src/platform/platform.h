@@ -149,9 +149,11 @@ bool is_path_separator(char c);
 std::size_t drive_length(const char* path);
 bool names_ignore_case();
 
-// Interrupts (Ctrl-C, SIGINT, SIGTERM, SIGHUP, SIGQUIT) held back while a
-// step must run to its end; one that came meanwhile takes effect when they
-// are let go.
+// Interrupts held back while a step must run to its end: on a POSIX host
+// every signal that ends a program and may be caught, but for those that a
+// fault of the program itself raises; Ctrl-C, Ctrl-Break and a closing
+// console on the native build. One that came meanwhile takes effect when
+// they are let go.
 void hold_interrupts();
 void release_interrupts();
 
@@ -164,6 +166,9 @@ struct file_status {
     std::uint64_t links;
     bool is_directory;
     std::uint64_t inode_high = 0;  // the upper half of a 128-bit file id (ReFS)
+    // From lstat: the entry is a symbolic link (on Windows, any reparse
+    // point), which stat would follow elsewhere.
+    bool is_link = false;
 };
 
 int file_lstat(const char* path, file_status* status);

@@ -72,6 +72,11 @@ std::string to_utf8(std::u16string_view units) {
 
 std::optional<std::u16string> locale_to_utf16(const char* text) {
     try {
+        // Every locale's character set agrees with ASCII below 0x80, and
+        // most names are ASCII: those need no conversion.
+        std::size_t ascii = 0;
+        while (text[ascii] != '\0' && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+        if (text[ascii] == '\0') return std::u16string(text, text + ascii);
         std::size_t length = std::mbstowcs(nullptr, text, 0);
         if (length == static_cast<std::size_t>(-1)) return std::nullopt;
         std::wstring wide(length, L'\0');
@@ -114,14 +119,16 @@ char16_t upper_case(char16_t unit) {
 bool needs_long_form(std::u16string_view path) {
     if (path.substr(0, 4) == u"\\\\?\\") return false;
     if (path.size() >= PLAIN_PATH_LIMIT) return true;
-    std::size_t start = 0;
-    while (start < path.size()) {
-        std::size_t end = path.find_first_of(u"\\/", start);
-        if (end == std::u16string_view::npos) end = path.size();
-        auto name = path.substr(start, end - start);
-        if (!name.empty() && name != u"." && name != u".." && (name.back() == u'.' || name.back() == u' '))
-            return true;
-        start = end + 1;
+    // A name ends where a separator or the path does.
+    for (std::size_t end = 0; end <= path.size(); ++end) {
+        if (end < path.size() && path[end] != u'\\' && path[end] != u'/') continue;
+        if (end == 0) continue;
+        char16_t last = path[end - 1];
+        if (last != u'.' && last != u' ') continue;
+        // "." and "..", not names that end in a dot.
+        bool dots = last == u'.' && (end == 1 || path[end - 2] == u'\\' || path[end - 2] == u'/' ||
+                                     (path[end - 2] == u'.' && (end == 2 || path[end - 3] == u'\\' || path[end - 3] == u'/')));
+        if (!dots) return true;
     }
     return false;
 }

@@ -5,7 +5,7 @@
 setup sh -c 'echo a > a; echo b > b; echo c > c'
 setup mkdir d
 inode() { stat -c %i -- "$1"; }
-no_temporary() { [ -z "$(ls -A | grep '^\.quelk-')" ] || fail "temporary name left: $(ls -A)"; }
+no_temporary() { [ -z "$(ls -A | grep '^\.qk')" ] || fail "temporary name left: $(ls -A)"; }
 
 b_inode=$(inode b)
 expect 2 "" "quelk: failed to create hard link \`b': The system cannot find the file specified.$(printf '\r')
@@ -53,6 +53,27 @@ expect 1 "" "quelk: will not overwrite just-created \`z/f' with \`y/f'
 " -f x/f y/f a z
 same_file x/f z/f
 same_file a z/a
+
+# A name a little under the system's limit is replaced: the temporary is
+# no longer than it. From a directory deeper than the limit, LINKNAME cannot
+# be examined, so it is kept, and the message says why.
+component=$(printf 'x%.0s' $(seq 199))
+near=$(printf "$component/%.0s" $(seq 20))$(printf 'y%.0s' $(seq 77))/
+setup mkdir -p "$near"
+near=${near}twelve_bytes
+[ "${#near}" = 4090 ] || { echo "setup broke: path of ${#near} bytes"; exit 99; }
+setup sh -c "echo old > '$near'"
+expect 0 "" "" -f a "$near"
+same_file a "$near"
+[ -z "$(ls -A "${near%/*}" | grep '^\.qk')" ] || fail "temporary name left beside $near"
+here=$PWD
+for _ in $(seq 21); do setup mkdir -p "$component"; cd "$component" || exit 99; done
+setup sh -c 'echo a > a; echo b > b'
+expect 5 "" "quelk: cannot remove \`$PWD/b': File name too long
+" -f "$PWD/a" "$PWD/b"
+holds b b
+no_temporary
+cd "$here" || exit 99
 
 expect 5 "" "quelk: cannot remove \`d': Is a directory
 " -f -T a d

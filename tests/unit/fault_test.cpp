@@ -75,7 +75,7 @@ void make_files() {
 
 bool temporary_left() {
     for (const auto& [path, entry] : fake::fake().files)
-        if (path.find(".quelk-") != std::string::npos) return true;
+        if (path.find(".qk") != std::string::npos) return true;
     return false;
 }
 
@@ -127,14 +127,17 @@ protected:
     static void other_writer() { fake::add_file("b"); }
 };
 
-TEST_F(Race, ForceNeverReplacesAFileItDidNotExamine) {
-    fake::fake().before["writable"] = other_writer;
-    auto other = fake::fake().next_inode;
-    auto r = run_quelk({"a", "b"});
-    EXPECT_EQ(r.status, STATUS_USAGE);
-    EXPECT_EQ(r.err, "quelk: could not create link `b': file exists\n");
-    EXPECT_EQ(fake::fake().files["b"].status.inode, other);
-    EXPECT_FALSE(temporary_left());
+TEST_F(Race, ForceReplacesWhatAnotherProcessPutThereMeanwhile) {
+    // As ln -f: what stands at b when the rename comes is replaced, be it
+    // another process's file or, for a hard link, already a name of a.
+    for (auto writer : {other_writer, +[] { fake::fake().files["b"] = fake::fake().files["a"]; }}) {
+        SetUp();
+        fake::fake().before["writable"] = writer;
+        auto r = run_quelk({"a", "b"});
+        EXPECT_EQ(r.status, STATUS_OK) << r.err;
+        EXPECT_EQ(fake::fake().files["b"].status.inode, fake::fake().files["a"].status.inode);
+        EXPECT_FALSE(temporary_left());
+    }
 }
 
 TEST_F(Race, NameRemovedMeanwhileGetsTheLink) {
@@ -157,7 +160,7 @@ TEST_F(Race, TemporaryLinkTakenAwayLeavesTheNameAlone) {
     auto b = fake::fake().files["b"].status.inode;
     fake::fake().before["rename"] = [] {
         for (auto it = fake::fake().files.begin(); it != fake::fake().files.end(); ++it)
-            if (it->first.find(".quelk-") != std::string::npos) {
+            if (it->first.find(".qk") != std::string::npos) {
                 fake::fake().files.erase(it);
                 break;
             }

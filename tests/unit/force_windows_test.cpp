@@ -15,7 +15,7 @@ constexpr char sharing_text[] = "The process cannot access the file because it i
 
 bool temporary_left() {
     for (const auto& [path, entry] : fake::fake().files)
-        if (path.find(".quelk-") != std::string::npos) return true;
+        if (path.find(".qk") != std::string::npos) return true;
     return false;
 }
 
@@ -79,7 +79,7 @@ TEST_F(ForceOnWindows, TemporaryThatCannotBeRemovedIsNamed) {
     auto b = inode("b");
     auto r = run_quelk({"-f", "a", "b"});
     EXPECT_EQ(r.status, STATUS_CANNOT_REMOVE);
-    auto temporary = fake::calls_of("CreateHardLinkW(.quelk-")[0].substr(16, 23);
+    auto temporary = fake::calls_of("CreateHardLinkW(.qk")[0].substr(16, 8);
     EXPECT_EQ(r.err, std::string("quelk: cannot remove `b': ") + sharing_text + "\r\n" +
                          "quelk: cannot remove temporary `" + temporary + "': " + sharing_text + "\r\n");
     EXPECT_EQ(inode("b"), b);

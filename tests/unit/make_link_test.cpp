@@ -137,7 +137,7 @@ namespace {
 
 bool temporary_left() {
     for (const auto& [path, entry] : fake::fake().files)
-        if (path.find(".quelk-") != std::string::npos) return true;
+        if (path.find(".qk") != std::string::npos) return true;
     return false;
 }
 
@@ -169,7 +169,7 @@ TEST_F(MakeLink, ForceReplacesOnlyWithALinkAlreadyMade) {
     EXPECT_FALSE(temporary_left());
     EXPECT_TRUE(fake::calls_of("unlink").empty());
     // The new link was tried beside sub/b.
-    EXPECT_EQ(fake::calls_of("CreateHardLinkW")[1].substr(0, 27), "CreateHardLinkW(sub\\.quelk-");
+    EXPECT_EQ(fake::calls_of("CreateHardLinkW")[1].substr(0, 23), "CreateHardLinkW(sub\\.qk");
 
     // A rename that fails takes its temporary link with it.
     fake::fake().calls.clear();

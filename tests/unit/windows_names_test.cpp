@@ -80,8 +80,8 @@ TEST_F(WindowsNames, ForceMakesItsTemporaryInLinkNamesDirectory) {
         fake::fake().calls.clear();
         auto r = run_quelk({"-f", "a", c.linkname});
         EXPECT_EQ(r.status, STATUS_OK) << c.linkname << r.err;
-        EXPECT_EQ(fake::calls_of(std::string("CreateHardLinkW(") + c.directory + ".quelk-").size(), 1u) << c.linkname;
-        EXPECT_EQ(fake::calls_of("rename(" + std::string(c.directory) + ".quelk-").size(), 1u) << c.linkname;
+        EXPECT_EQ(fake::calls_of(std::string("CreateHardLinkW(") + c.directory + ".qk").size(), 1u) << c.linkname;
+        EXPECT_EQ(fake::calls_of("rename(" + std::string(c.directory) + ".qk").size(), 1u) << c.linkname;
     }
 }
 

@@ -82,8 +82,9 @@ int query(const char* path, bool follow, file_status* status) {
     }
     status->links = information.nNumberOfLinks;
     // A symbolic link to a directory is a link, not a directory, to lstat.
-    status->is_directory = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                           (follow || (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0);
+    bool reparse_point = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    status->is_directory = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (follow || !reparse_point);
+    status->is_link = !follow && reparse_point;
     return 0;
 }
 

@@ -1,6 +1,6 @@
-// Holding interrupts on a POSIX host: the signals that end a program at a
-// user's word are blocked, and one that came meanwhile is delivered when
-// they are let go.
+// Holding interrupts on a POSIX host: every signal is blocked but those a
+// fault of the program raises, which cannot wait; one that came meanwhile
+// is delivered when they are let go. SIGKILL and SIGSTOP cannot be held.
 #include <csignal>
 
 #include "platform/platform.h"
@@ -13,8 +13,8 @@ sigset_t previous;
 
 sigset_t interrupts() {
     sigset_t set;
-    sigemptyset(&set);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&set, signal);
+    sigfillset(&set);
+    for (int fault : {SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGSEGV, SIGSYS}) sigdelset(&set, fault);
     return set;
 }
 

@@ -16,6 +16,7 @@ void fill(const struct stat& st, file_status* status) {
     status->links = static_cast<std::uint64_t>(st.st_nlink);
     status->is_directory = S_ISDIR(st.st_mode);
     status->inode_high = 0;
+    status->is_link = S_ISLNK(st.st_mode);
 }
 
 }  // namespace

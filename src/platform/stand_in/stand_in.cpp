@@ -244,9 +244,10 @@ std::optional<std::string> host_path(const char16_t* path) {
     }
     std::mbstate_t state{};
     char bytes[MB_LEN_MAX];
+    out.reserve(out.size() + rest.size());
     for (std::size_t i = 0; i < rest.size(); ++i) {
         char16_t unit = rest[i];
-        if (unit == u'\\' || unit == u'/') {
+        if (unit == u'\\') {
             out.push_back('/');
         } else if (unit < 0x80) {
             out.push_back(static_cast<char>(unit));

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The native quelk.exe's cost on Windows, counted in Win32 calls rather than
+# timed: Wine's relay trace (WINEDEBUG=+relay) logs every call into a system
+# DLL, and the calls of the main thread are a stable figure. quelk.exe -t
+# over 200 files, beside a bare loop of CreateHardLinkW; then -f replacing
+# 200 existing names, beside a bare loop of DeleteFileW and CreateHardLinkW.
+# Prints the calls per link, the start-up calls (a run of one link less one
+# link's calls) and the ratios to the bare loop.
+#
+#   bench/windows_calls.sh [QUELK.EXE] [FILES]
+#
+# QUELK.EXE defaults to build/windows/quelk.exe (cmake --workflow --preset
+# windows); FILES to 200. Needs Wine and MinGW-w64.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+quelk=$(realpath "${1:-$root/build/windows/quelk.exe}")
+files=${2:-200}
+[ -f "$quelk" ] || { echo "no quelk.exe at $quelk: cmake --workflow --preset windows" >&2; exit 1; }
+wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
+
+work=$(mktemp -d)
+export WINEPREFIX=${WINEPREFIX:-$work/prefix}
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+x86_64-w64-mingw32-gcc -O2 -municode -o "$work/bare.exe" "$root/bench/bare_link_win.c"
+mkdir "$work/src"
+cd "$work/src"
+seq -f 'file%05g' "$files" | xargs touch
+mapfile -t names < <(seq -f 'file%05g' "$files")
+WINEDEBUG=-all "$wine" "$work/bare.exe" ../dest 2>/dev/null || true  # the prefix, made once
+
+# calls REPLACE PROGRAM ARGS...: the Win32 calls of the main thread (the
+# first thread in the trace) for one run into a fresh ../dest, which holds a
+# file of every name when REPLACE is 1.
+calls() {
+    local replace=$1
+    shift
+    rm -rf ../dest && mkdir ../dest
+    [ "$replace" = 1 ] && (cd ../dest && printf '%s\n' "${names[@]}" | xargs touch)
+    WINEDEBUG=+relay "$wine" "$@" 2>"$work/trace" >/dev/null || true
+    awk '/:Call / { split($0, f, ":"); if (main == "") main = f[1]; if (f[1] == main) n++ } END { print n }' "$work/trace"
+}
+
+report() { # report LABEL REPLACE QUELK-ARGS / BARE-ARGS
+    local label=$1 replace=$2 q_many q_one b_many b_one
+    q_many=$(calls "$replace" "$quelk" $3 -t ../dest "${names[@]}")
+    q_one=$(calls "$replace" "$quelk" $3 -t ../dest "${names[0]}")
+    b_many=$(calls "$replace" "$work/bare.exe" $4 ../dest "${names[@]}")
+    b_one=$(calls "$replace" "$work/bare.exe" $4 ../dest "${names[0]}")
+    local n=$((files - 1))
+    awk -v l="$label" -v qm="$q_many" -v qo="$q_one" -v bm="$b_many" -v bo="$b_one" -v n="$n" 'BEGIN {
+        qp = (qm - qo) / n; bp = (bm - bo) / n; qs = qo - qp; bs = bo - bp
+        printf "%-8s per link: quelk.exe %.1f, bare loop %.1f (%.2fx); start-up: quelk.exe %.0f, bare %.0f (%.2fx)\n",
+               l, qp, bp, qp / bp, qs, bs, qs / bs }'
+}
+
+report "-t" 0 "" ""
+report "-f -t" 1 "-f" "-f"

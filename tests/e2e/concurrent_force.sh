@@ -1,0 +1,33 @@
+# Several processes replacing one name at once, as a deployment swaps a
+# link while others may do the same: every run succeeds, the name ends as a
+# link of one of the targets, and no temporary remains.
+. "$(dirname "$0")/lib.sh"
+
+setup sh -c 'for i in 1 2 3 4; do echo $i > t$i; done'
+rounds=40
+[ -n "${QUELK_VALGRIND:-}" ] && rounds=5
+for mode in -f -sfT; do
+    setup sh -c 'rm -f current; echo old > current'
+    for i in 1 2 3 4; do
+        (
+            start=$SECONDS
+            for n in $(seq "$rounds"); do
+                [ $((SECONDS - start)) -lt 60 ] || break
+                run_quelk "$mode" "t$i" current || echo "quelk $mode t$i current, round $n: status $?"
+            done
+        ) >"$scratch/log$i" 2>&1 &
+    done
+    wait
+    for i in 1 2 3 4; do
+        [ -s "$scratch/log$i" ] && fail "$(head -3 "$scratch/log$i")"
+    done
+    if [ "$mode" = -f ]; then
+        found=
+        for i in 1 2 3 4; do [ current -ef "t$i" ] && [ ! -L current ] && found=t$i; done
+        [ -n "$found" ] || fail "current is not a hard link of a target"
+    else
+        [[ $(readlink current) =~ ^t[1-4]$ ]] || fail "current is not a symbolic link to a target"
+    fi
+    [ -z "$(ls -A | grep '^\.qk')" ] || fail "temporary name left: $(ls -A)"
+done
+finish
