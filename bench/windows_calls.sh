@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The native quelk.exe's cost on Windows, counted in Win32 calls rather than
 # timed: Wine's relay trace (WINEDEBUG=+relay) logs every call into a system
-# DLL, and the calls of the main thread are a stable figure. quelk.exe -t
+# DLL, and the calls of the program's main thread are a stable figure. quelk.exe -t
 # over 200 files, beside a bare loop of CreateHardLinkW; then -f replacing
 # 200 existing names, beside a bare loop of DeleteFileW and CreateHardLinkW.
 # Prints the calls per link, the start-up calls (a run of one link less one
@@ -26,18 +26,27 @@ mkdir "$work/src"
 cd "$work/src"
 seq -f 'file%05g' "$files" | xargs touch
 mapfile -t names < <(seq -f 'file%05g' "$files")
-WINEDEBUG=-all "$wine" "$work/bare.exe" ../dest 2>/dev/null || true  # the prefix, made once
+# The prefix, made once, and a server that stays: Wine's helper processes
+# then start before the counted runs, not within them.
+WINEDEBUG=-all "$wine" "$work/bare.exe" ../dest 2>/dev/null || true
+/usr/lib/wine/wineserver -k 2>/dev/null || true
+/usr/lib/wine/wineserver -w
+/usr/lib/wine/wineserver -p
+WINEDEBUG=-all "$wine" "$work/bare.exe" ../dest 2>/dev/null || true
 
-# calls REPLACE PROGRAM ARGS...: the Win32 calls of the main thread (the
-# first thread in the trace) for one run into a fresh ../dest, which holds a
-# file of every name when REPLACE is 1.
+# calls REPLACE PROGRAM ARGS...: the Win32 calls of the program's main
+# thread for one run into a fresh ../dest, which holds a file of every name
+# when REPLACE is 1.
 calls() {
     local replace=$1
     shift
     rm -rf ../dest && mkdir ../dest
     [ "$replace" = 1 ] && (cd ../dest && printf '%s\n' "${names[@]}" | xargs touch)
     WINEDEBUG=+relay "$wine" "$@" 2>"$work/trace" >/dev/null || true
-    awk '/:Call / { split($0, f, ":"); if (main == "") main = f[1]; if (f[1] == main) n++ } END { print n }' "$work/trace"
+    # The main thread: the first to call from the program's own image
+    # (loaded at 0x140000000), not one of Wine's helper processes.
+    awk '/:Call / { split($0, f, ":"); if (main == "" && / ret=14[0-9a-f]{7}$/) main = f[1]; t[NR] = f[1] }
+         END { for (i = 1; i <= NR; i++) if (t[i] == main) n++; print n }' "$work/trace"
 }
 
 report() { # report LABEL REPLACE QUELK-ARGS / BARE-ARGS

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <clocale>
 #include <cerrno>
 #include <cstdlib>
 #include <cstdio>
@@ -372,7 +373,9 @@ void* cygwin_create_path(unsigned what, const void* from) {
     return text::malloc_copy(converted);
 }
 
-std::optional<std::u16string> text_to_wide(const char* text) { return text::locale_to_utf16(text); }
+void adopt_user_locale() { std::setlocale(LC_ALL, ""); }
+
+bool text_to_wide(const char* text, std::u16string& out) { return text::locale_to_utf16(text, out); }
 
 std::optional<std::string> text_to_multibyte(const char16_t* text) { return text::locale_from_utf16(text); }
 
@@ -490,6 +493,9 @@ void Sleep(DWORD milliseconds) {
     current.slept += milliseconds;
     if (auto hook = current.before.find("Sleep"); hook != current.before.end()) hook->second();
 }
+
+// The fake's rename does nothing for two names of one file, as POSIX's.
+bool rename_may_keep_source() { return true; }
 
 int file_directory_writable(const char* path) {
     fake::scope busy_here;

@@ -1,13 +1,13 @@
 #include "cli/command_line.h"
 
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <getopt.h>
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "cli/symbolic_links.h"
 #include "link/link.h"
@@ -72,29 +72,38 @@ bool is_drive(const char* path) {
 // separators; trailing separators are cut off the operand itself, so that
 // "dir/" is linked, and named, as "dir". No C-runtime call reads the bytes,
 // so a name is never re-read in another encoding.
-const char* final_name(char* operand) {
+std::string_view final_name(char* operand) {
     std::size_t drive = platform::drive_length(operand);
     std::size_t length = std::strlen(operand);
     while (length > drive + 1 && platform::is_path_separator(operand[length - 1])) operand[--length] = '\0';
     for (std::size_t i = length; i > drive; --i)
-        if (platform::is_path_separator(operand[i - 1]) && operand[i] != '\0') return operand + i;
+        if (platform::is_path_separator(operand[i - 1]) && i < length) return {operand + i, length - i};
     // A root ("/") or a bare drive is its own name.
-    return operand[drive] != '\0' ? operand + drive : operand;
+    return length > drive ? std::string_view(operand + drive, length - drive) : std::string_view(operand, length);
 }
 
 // Links every TARGET into DIRECTORY under its final name; the first
 // non-zero status is the result.
 int link_into(const char* directory, char** targets, int count) {
     int result = STATUS_OK;
+    // DIRECTORY and its separator once, each name after it: a bare drive
+    // names that drive's current directory, so "D:" and "x" are "D:x",
+    // never "D:/x" at the root.
     std::string linkname;
-    // A bare drive names that drive's current directory: "D:" and "x" are
-    // "D:x", never "D:/x" at the root.
-    const char* separator = is_drive(directory) ? "" : "/";
+    std::size_t prefix = 0;
+    try {
+        linkname.assign(directory);
+        if (!is_drive(directory)) linkname.push_back('/');
+        prefix = linkname.size();
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "quelk: asprintf: %s\n", std::strerror(ENOMEM));
+        return STATUS_USAGE;
+    }
     for (int i = 0; i < count; ++i) {
         char* target = targets[i];
         try {
-            const char* name = final_name(target);
-            linkname.assign(directory).append(separator).append(name);
+            linkname.resize(prefix);
+            linkname.append(final_name(target));
         } catch (const std::bad_alloc&) {
             std::fprintf(stderr, "quelk: asprintf: %s\n", std::strerror(ENOMEM));
             return STATUS_USAGE;
@@ -106,7 +115,7 @@ int link_into(const char* directory, char** targets, int count) {
 }
 
 int run(int argc, char** argv) {
-    std::setlocale(LC_ALL, "");
+    platform::adopt_user_locale();
 
     std::optional<std::string> target_directory;
     int option;

@@ -4,7 +4,6 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <new>
 
@@ -27,13 +26,15 @@ constexpr auto is_special = [] {
 // absolute paths, nor for what Windows would refuse in a name (a quote, a
 // control character) or change (a final dot or space), which the platform
 // knows how to carry.
-bool converts_textually(const char* path, std::size_t length) {
-    if (path[0] == '/' || path[length - 1] == '.' || path[length - 1] == ' ') return false;
-    for (std::size_t i = 0; i < length; ++i) {
+// One pass over the path, which also finds its end.
+bool converts_textually(const char* path) {
+    if (path[0] == '/') return false;
+    std::size_t i = 0;
+    for (; path[i] != '\0'; ++i) {
         auto byte = static_cast<unsigned char>(path[i]);
         if (byte < 32 || byte == '"' || (byte < 0x80 && is_special[byte])) return false;
     }
-    return true;
+    return path[i - 1] != '.' && path[i - 1] != ' ';
 }
 
 // The platform's converter, asked to keep a relative path relative.
@@ -45,34 +46,40 @@ std::optional<std::u16string> convert_by_platform(const char* path) {
 }
 
 // A name Windows opens or makes, which the plain form limits to MAX_PATH
-// units.
-std::optional<std::u16string> convert(const char* path, bool* by_platform) {
+// units, into NAME.
+bool convert(const char* path, std::u16string& name, bool* by_platform) {
     *by_platform = false;
-    std::size_t length = std::strlen(path);
-    if (length == 0) {
+    if (*path == '\0') {
         errno = EINVAL;
-        return std::nullopt;
+        return false;
     }
     try {
         // A relative name of ordinary characters needs only its separators
-        // swapped, and stays relative.
-        if (converts_textually(path, length)) {
-            std::string copy(path, length);
-            std::replace(copy.begin(), copy.end(), '/', '\\');
-            auto wide = to_wide(copy.c_str());
-            if (wide && wide->size() < text::PLAIN_PATH_LIMIT) return wide;
+        // swapped, and stays relative. A slash is never part of another
+        // character in any locale's encoding, so it is swapped after the
+        // conversion.
+        if (converts_textually(path) && platform::text_to_wide(path, name) && name.size() < text::PLAIN_PATH_LIMIT) {
+            std::replace(name.begin(), name.end(), u'/', u'\\');
+            return true;
         }
         *by_platform = true;
-        return convert_by_platform(path);
+        auto converted = convert_by_platform(path);
+        if (!converted) return false;
+        name = std::move(*converted);
+        return true;
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
-        return std::nullopt;
+        return false;
     }
 }
 
 }  // namespace
 
-std::optional<std::u16string> to_wide(const char* text) { return platform::text_to_wide(text); }
+std::optional<std::u16string> to_wide(const char* text) {
+    std::u16string wide;
+    if (!platform::text_to_wide(text, wide)) return std::nullopt;
+    return wide;
+}
 
 std::optional<std::string> to_multibyte(const char16_t* text) { return platform::text_to_multibyte(text); }
 
@@ -98,21 +105,28 @@ std::optional<std::u16string> to_win32_path(const char* path) {
     }
 }
 
-std::optional<std::u16string> to_win32_file_name(const char* path, bool* by_platform) {
+bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platform) {
     bool converted_by_platform;
-    auto form = convert(path, by_platform ? by_platform : &converted_by_platform);
-    if (!form || !text::needs_long_form(*form)) return form;
+    if (!convert(path, name, by_platform ? by_platform : &converted_by_platform)) return false;
+    if (!text::needs_long_form(name)) return true;
     // The plain form would be cut at MAX_PATH or lose a final dot or space:
     // Windows takes the absolute \\?\ form exactly as it stands.
     try {
         std::unique_ptr<char16_t, platform::free_deleter> absolute(
             static_cast<char16_t*>(platform::cygwin_create_path(platform::CCP_POSIX_TO_WIN_W, path)));
-        if (!absolute) return std::nullopt;
-        return text::long_form(absolute.get());
+        if (!absolute) return false;
+        name = text::long_form(absolute.get());
+        return true;
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
-        return std::nullopt;
+        return false;
     }
+}
+
+std::optional<std::u16string> to_win32_file_name(const char* path, bool* by_platform) {
+    std::u16string name;
+    if (!to_win32_file_name(path, name, by_platform)) return std::nullopt;
+    return name;
 }
 
 std::string win32_error_text(platform::DWORD code) {

@@ -28,6 +28,9 @@ bool is_absolute_path(const char* path);
 // tells whether the platform's converter made it, rather than a swap of
 // separators.
 std::optional<std::u16string> to_win32_file_name(const char* path, bool* by_platform = nullptr);
+// The same into NAME, whose storage is reused from name to name; false,
+// with errno set, where the other gives none.
+bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platform = nullptr);
 
 // The system's one-line text for a Win32 error code, or "[unknown error]".
 std::string win32_error_text(platform::DWORD code);

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -26,12 +27,13 @@ int report_failure(const char* target, const char* linkname, const attempt& trie
 
 // A name as the platform tells names apart: whatever their case on
 // Windows, byte for byte on the stand-in.
-std::u16string name_key(const std::string& name);
+std::u16string name_key(std::string_view name);
 
 // A path's directory as a prefix ("", "sub/", "/", "D:" on a platform
-// with drives) and its final name, split where the platform splits.
+// with drives) and its final name, split where the platform splits; both
+// are views of the path.
 struct path_parts {
-    std::string directory;
-    std::string name;
+    std::string_view directory;
+    std::string_view name;
 };
 path_parts split_path(const char* path);

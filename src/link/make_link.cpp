@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -50,21 +51,23 @@ int report_failure(const char* target, const char* linkname, const attempt& trie
     return STATUS_LINK_FAILED;
 }
 
-std::u16string name_key(const std::string& name) {
-    if (!platform::names_ignore_case()) return std::u16string(name.begin(), name.end());
-    auto wide = to_wide(name.c_str());
-    std::u16string key = wide ? std::move(*wide) : std::u16string(name.begin(), name.end());
+std::u16string name_key(std::string_view name) {
+    std::u16string key(name.begin(), name.end());
+    if (!platform::names_ignore_case()) return key;
+    // An ASCII name is its own UTF-16 already.
+    if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+        if (auto wide = to_wide(std::string(name).c_str())) key = std::move(*wide);
     for (auto& unit : key) unit = text::upper_case(unit);
     return key;
 }
 
-path_parts split_path(const char* path) {
-    std::string whole(path);
-    std::size_t drive = platform::drive_length(path);
-    while (whole.size() > drive + 1 && platform::is_path_separator(whole.back())) whole.pop_back();
-    for (std::size_t i = whole.size(); i > drive; --i)
-        if (platform::is_path_separator(whole[i - 1])) return {whole.substr(0, i), whole.substr(i)};
-    return {whole.substr(0, drive), whole.substr(drive)};
+path_parts split_path(const char* whole) {
+    std::string_view path(whole);
+    std::size_t drive = platform::drive_length(whole);
+    while (path.size() > drive + 1 && platform::is_path_separator(path.back())) path.remove_suffix(1);
+    for (std::size_t i = path.size(); i > drive; --i)
+        if (platform::is_path_separator(path[i - 1])) return {path.substr(0, i), path.substr(i)};
+    return {path.substr(0, drive), path.substr(drive)};
 }
 
 namespace {
@@ -73,13 +76,18 @@ namespace {
 // directory ("sub/" + "../x"; "D:" + "x" stays on drive D).
 std::string seen_from_link(const char* target, const char* linkname) {
     if (is_absolute_path(target)) return target;
-    return split_path(linkname).directory + target;
+    return std::string(split_path(linkname).directory) + target;
 }
 
 }  // namespace
 
 int make_link(const char* target, const char* linkname) {
-    attempt tried;
+    // The converted names keep their storage from pair to pair: a run over
+    // many names allocates for the longest, not for each.
+    static attempt reused;
+    attempt& tried = reused;
+    tried.directory = false;
+    tried.error = 0;
     if (settings.symbolic) {
         // TARGET's kind is judged where Windows will look through the link:
         // a relative TARGET from LINKNAME's directory.
@@ -90,10 +98,19 @@ int make_link(const char* target, const char* linkname) {
                            status.is_directory);
     }
     bool by_platform;
-    tried.win32_linkname = to_win32_file_name(linkname, &by_platform);
+    auto convert_into = [](std::optional<std::u16string>& name, const char* path, bool* by_platform) {
+        if (!name) name.emplace();
+        if (!to_win32_file_name(path, *name, by_platform)) name.reset();
+    };
+    convert_into(tried.win32_linkname, linkname, &by_platform);
     // A symbolic link's target is text that Windows stores; a hard link's
     // is a name it opens.
-    if (tried.win32_linkname) tried.win32_target = settings.symbolic ? to_win32_path(target) : to_win32_file_name(target);
+    if (!tried.win32_linkname)
+        tried.win32_target.reset();
+    else if (settings.symbolic)
+        tried.win32_target = to_win32_path(target);
+    else
+        convert_into(tried.win32_target, target, nullptr);
 
     // A plain relative name is tried at once: usually nothing else is
     // needed, and when it fails LINKNAME is examined and the failure worded
@@ -133,11 +150,12 @@ int make_link(const char* target, const char* linkname) {
         return STATUS_USAGE;
     }
     // Replacing it would lose a link that was asked for in this same run.
-    if (links_made.count(name_key(linkname)) != 0) {
+    auto key = name_key(linkname);
+    if (links_made.count(key) != 0) {
         std::fprintf(stderr, "quelk: will not overwrite just-created `%s' with `%s'\n", linkname, target);
         return STATUS_USAGE;
     }
     int status = replace_existing(target, linkname, existing, tried);
-    if (status == STATUS_OK) links_made.insert(name_key(linkname));
+    if (status == STATUS_OK) links_made.insert(std::move(key));
     return status;
 }

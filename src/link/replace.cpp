@@ -59,10 +59,11 @@ bool same_file(const platform::file_status& a, const platform::file_status& b) {
     return a.device == b.device && a.inode == b.inode && a.inode_high == b.inode_high;
 }
 
-bool same_directory(const std::string& a, const std::string& b) {
+bool same_directory(std::string_view a, std::string_view b) {
     platform::file_status first, second;
-    return platform::file_stat(a.empty() ? "." : a.c_str(), &first) == 0 &&
-           platform::file_stat(b.empty() ? "." : b.c_str(), &second) == 0 && same_file(first, second);
+    std::string one(a.empty() ? "." : a), other(b.empty() ? "." : b);
+    return platform::file_stat(one.c_str(), &first) == 0 && platform::file_stat(other.c_str(), &second) == 0 &&
+           same_file(first, second);
 }
 
 // Whether LINKNAME's entry is TARGET itself, or its only name, so that
@@ -129,7 +130,7 @@ int replace_existing(const char* target, const char* linkname, const platform::f
     }
 
     // What would keep unlink from removing LINKNAME keeps it here too.
-    auto directory = split_path(linkname).directory;
+    std::string directory(split_path(linkname).directory);
     if (platform::file_directory_writable(directory.empty() ? "." : directory.c_str()) != 0)
         return report_cannot_remove(linkname, errno);
 
@@ -164,7 +165,8 @@ int replace_existing(const char* target, const char* linkname, const platform::f
     // leaves the temporary hard link: where LINKNAME was a name of TARGET's
     // file already, or another process made it one meanwhile.
     platform::file_status left;
-    if (!settings.symbolic && platform::file_lstat(temporary->c_str(), &left) == 0 && !remove_temporary(*temporary))
+    if (!settings.symbolic && platform::rename_may_keep_source() && platform::file_lstat(temporary->c_str(), &left) == 0 &&
+        !remove_temporary(*temporary))
         return STATUS_CANNOT_REMOVE;
     return report_made(target, linkname, tried.directory);
 }

@@ -127,11 +127,18 @@ bool unprivileged_symbolic_links_allowed();
 // errno set.
 void* cygwin_create_path(unsigned what, const void* from);
 
+// Adopts the user's locale from the environment, where the command line's
+// text is in it (Cygwin, the stand-in); nothing on the native build, whose
+// text is UTF-8 throughout.
+void adopt_user_locale();
+
 // The command line's narrow text in UTF-16 and back, as this platform's
 // programs read it: the adopted locale's multibyte text where the C library
 // holds one (Cygwin, the stand-in), UTF-8 on the native Windows build. None
 // when the text has no form on the other side.
-std::optional<std::u16string> text_to_wide(const char* text);
+// The conversion to UTF-16 writes into OUT, reusing its storage, so that a
+// run over many names allocates once; false when the text has no form.
+bool text_to_wide(const char* text, std::u16string& out);
 std::optional<std::string> text_to_multibyte(const char16_t* text);
 
 // A relative path as text Windows stores in a symbolic link and reads from
@@ -182,6 +189,9 @@ int file_unlink(const char* path, DWORD* win32_error);
 int file_rename(const char* from, const char* to, DWORD* win32_error);
 // 0 when entries may be added to and removed from the directory.
 int file_directory_writable(const char* path);
+// Whether a rename of one name of a file onto another name of the same
+// file may do nothing, as POSIX rename does, and keep the source name.
+bool rename_may_keep_source();
 
 // Owners for what the operations hand out; each release goes through this
 // header, so the tests see it.

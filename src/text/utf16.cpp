@@ -50,6 +50,11 @@ std::wstring decode_utf16(const char16_t* units, std::size_t length) {
 std::string to_utf8(std::u16string_view units) {
     std::string bytes;
     bytes.reserve(units.size());
+    append_utf8(bytes, units);
+    return bytes;
+}
+
+void append_utf8(std::string& bytes, std::u16string_view units) {
     for (std::size_t i = 0; i < units.size(); ++i) {
         char32_t c = units[i];
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
@@ -67,24 +72,86 @@ std::string to_utf8(std::u16string_view units) {
                       char(0x80 | (c & 0x3F))};
         }
     }
-    return bytes;
 }
 
-std::optional<std::u16string> locale_to_utf16(const char* text) {
+bool from_utf8(std::string_view bytes, std::u16string& units) {
+    units.clear();
+    units.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80) {
+            units.push_back(lead);
+            ++i;
+            continue;
+        }
+        // The length a lead byte announces, and the least character of
+        // that length: anything shorter is an overlong form.
+        std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+        if (length == 0 || lead > 0xF4 || i + length > bytes.size()) return false;
+        char32_t c = lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            c = (c << 6) | (next & 0x3F);
+        }
+        constexpr char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (c < least[length] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return false;
+        if (c >= 0x10000) {
+            units.push_back(char16_t(0xD800 + ((c - 0x10000) >> 10)));
+            units.push_back(char16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            units.push_back(char16_t(c));
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::optional<std::string> to_utf8_strict(std::u16string_view units) {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        char16_t unit = units[i];
+        if (unit >= 0xDC00 && unit < 0xE000) return std::nullopt;
+        if (unit >= 0xD800 && unit < 0xDC00) {
+            if (i + 1 == units.size() || units[i + 1] < 0xDC00 || units[i + 1] >= 0xE000) return std::nullopt;
+            ++i;
+        }
+    }
+    return to_utf8(units);
+}
+
+std::optional<std::u16string> from_utf8(std::string_view bytes) {
+    std::u16string units;
+    if (!from_utf8(bytes, units)) return std::nullopt;
+    return units;
+}
+
+bool locale_to_utf16(const char* text, std::u16string& units) {
     try {
         // Every locale's character set agrees with ASCII below 0x80, and
         // most names are ASCII: those need no conversion.
         std::size_t ascii = 0;
         while (text[ascii] != '\0' && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
-        if (text[ascii] == '\0') return std::u16string(text, text + ascii);
+        if (text[ascii] == '\0') {
+            units.assign(text, text + ascii);
+            return true;
+        }
         std::size_t length = std::mbstowcs(nullptr, text, 0);
-        if (length == static_cast<std::size_t>(-1)) return std::nullopt;
+        if (length == static_cast<std::size_t>(-1)) return false;
         std::wstring wide(length, L'\0');
-        if (std::mbstowcs(wide.data(), text, length + 1) == static_cast<std::size_t>(-1)) return std::nullopt;
-        return encode_utf16(wide.data(), length);
+        if (std::mbstowcs(wide.data(), text, length + 1) == static_cast<std::size_t>(-1)) return false;
+        auto encoded = encode_utf16(wide.data(), length);
+        if (!encoded) return false;
+        units = std::move(*encoded);
+        return true;
     } catch (const std::bad_alloc&) {
-        return std::nullopt;
+        return false;
     }
+}
+
+std::optional<std::u16string> locale_to_utf16(const char* text) {
+    std::u16string units;
+    if (!locale_to_utf16(text, units)) return std::nullopt;
+    return units;
 }
 
 std::optional<std::string> locale_from_utf16(const char16_t* text) {

@@ -22,11 +22,24 @@ std::wstring decode_utf16(const char16_t* units, std::size_t length);
 // its three-byte shape, which is not valid UTF-8: a strict conversion back
 // refuses it rather than meeting another character.
 std::string to_utf8(std::u16string_view units);
+// The same, appended to BYTES: at most three bytes for each unit.
+void append_utf8(std::string& bytes, std::u16string_view units);
+
+// UTF-16 of UTF-8, or none for anything that is not UTF-8: a stray or
+// missing continuation byte, an overlong form, a surrogate, a character
+// beyond U+10FFFF. And UTF-8 of UTF-16, or none for an unpaired surrogate.
+// Strict both ways, as Windows' converters with their strict flags.
+std::optional<std::u16string> from_utf8(std::string_view bytes);
+// The same into UNITS, whose storage is reused; false where the other gives
+// none.
+bool from_utf8(std::string_view bytes, std::u16string& units);
+std::optional<std::string> to_utf8_strict(std::u16string_view units);
 
 // The locale's multibyte text in UTF-16 (mbstowcs), or none when it is not
 // valid in the locale; and back (wcstombs), or none when a character has no
 // form in it. What the C library of a POSIX host offers.
 std::optional<std::u16string> locale_to_utf16(const char* text);
+bool locale_to_utf16(const char* text, std::u16string& units);
 std::optional<std::string> locale_from_utf16(const char16_t* text);
 
 // The upper-case form of a UTF-16 unit, for matching names as Windows

@@ -97,7 +97,9 @@ TEST(OutOfMemory, RunEndsInADocumentedLineAndLosesNothing) {
             EXPECT_EQ(fake::fake().open_handles, 0) << n;
             EXPECT_EQ(fake::fake().allocated_texts, 0) << n;
             if (!reached) {
-                EXPECT_GT(n, 10) << "too few allocations were tried";
+                // Converted names reuse their storage from pair to pair,
+                // so a run allocates only a few times.
+                EXPECT_GT(n, 6) << "too few allocations were tried";
                 break;
             }
         }

@@ -203,6 +203,15 @@ int file_unlink(const char* path, DWORD* win32_error) {
     return remove_name(*name, attributes) ? 0 : fail_with_last_error(win32_error);
 }
 
+namespace {
+
+// Which renames this system has, learned from the first that Windows
+// refuses as a bad parameter and not asked again in the same run.
+bool one_step_ignores_read_only = true;
+bool one_step_renames = true;
+
+}  // namespace
+
 int file_rename(const char* from, const char* to, DWORD* win32_error) {
     *win32_error = 0;
     auto source = native_file_name(from);
@@ -212,26 +221,33 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
     // or not; 1607 and later without the read-only flag; older systems and
     // file systems without POSIX semantics go by steps.
     constexpr ::DWORD one_step = RENAME_REPLACE_IF_EXISTS | RENAME_POSIX_SEMANTICS;
-    if (rename_in_one_step(*source, *destination, one_step | RENAME_IGNORE_READONLY_ATTRIBUTE)) return 0;
-    ::DWORD error = ::GetLastError();
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return fail_with_last_error(win32_error);
-    if (error == ERROR_INVALID_PARAMETER) {
+    if (one_step_renames && one_step_ignores_read_only) {
+        if (rename_in_one_step(*source, *destination, one_step | RENAME_IGNORE_READONLY_ATTRIBUTE)) return 0;
+        ::DWORD error = ::GetLastError();
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return fail_with_last_error(win32_error);
+        if (error == ERROR_INVALID_PARAMETER) one_step_ignores_read_only = false;
+    }
+    if (one_step_renames && !one_step_ignores_read_only) {
         ::DWORD attributes = ::GetFileAttributesW(wide(*destination));
         bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-        if (!read_only && rename_in_one_step(*source, *destination, one_step)) return 0;
+        if (!read_only) {
+            if (rename_in_one_step(*source, *destination, one_step)) return 0;
+            ::DWORD error = ::GetLastError();
+            if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+                return fail_with_last_error(win32_error);
+            if (error == ERROR_INVALID_PARAMETER) one_step_renames = false;
+        }
     }
     if (rename_by_steps(*source, *destination)) return 0;
     return fail_with_last_error(win32_error);
 }
 
-// Windows decides by access control when the entry is changed; the rename
-// reports a refusal then.
-int file_directory_writable(const char* path) {
-    auto name = native_file_name(path);
-    if (!name) return -1;
-    ::DWORD attributes = ::GetFileAttributesW(wide(*name));
-    if (attributes == INVALID_FILE_ATTRIBUTES) return fail_with_last_error();
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : fail_with(ENOTDIR);
-}
+// Windows decides by access control when the entry is changed, and the
+// link or the rename reports a refusal then: nothing to ask beforehand.
+int file_directory_writable(const char*) { return 0; }
+
+// Windows renames one name of a file over another name of the same file
+// like any other: the source name is gone afterwards.
+bool rename_may_keep_source() { return false; }
 
 }  // namespace platform

@@ -60,32 +60,28 @@ std::size_t root_length(std::u16string_view path) {
 
 }  // namespace
 
-std::optional<std::u16string> text_to_wide(const char* text) {
+// The native build's text is UTF-8 throughout, converted here rather than
+// by MultiByteToWideChar: names are converted several times per link, and
+// the call costs Windows three calls each time.
+bool text_to_wide(const char* text, std::u16string& out) {
     try {
-        int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
-        if (length == 0) return std::nullopt;
-        std::u16string units(length - 1, u'\0');
-        if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide(units.data()), length) == 0)
-            return std::nullopt;
-        return units;
+        return text::from_utf8(text, out);
     } catch (const std::bad_alloc&) {
-        return std::nullopt;
+        return false;
     }
 }
 
 std::optional<std::string> text_to_multibyte(const char16_t* text) {
     try {
-        auto units = reinterpret_cast<const wchar_t*>(text);
-        int length = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, units, -1, nullptr, 0, nullptr, nullptr);
-        if (length == 0) return std::nullopt;
-        std::string bytes(length - 1, '\0');
-        if (::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, units, -1, bytes.data(), length, nullptr, nullptr) == 0)
-            return std::nullopt;
-        return bytes;
+        return text::to_utf8_strict(text);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
 }
+
+// No locale to adopt: the C runtime's would be the ANSI code page, which
+// no name here is in.
+void adopt_user_locale() {}
 
 // Windows reads both slashes as separators, and a drive begins a path:
 // "D:x" is x in the current directory of drive D. Names match whatever
@@ -99,8 +95,8 @@ std::size_t drive_length(const char* path) {
 bool names_ignore_case() { return true; }
 
 std::optional<std::u16string> native_path(const char* path) {
-    auto units = text_to_wide(path);
-    if (!units) {
+    std::optional<std::u16string> units(std::in_place);
+    if (!text_to_wide(path, *units)) {
         errno = EILSEQ;
         return std::nullopt;
     }
@@ -126,7 +122,10 @@ std::optional<std::u16string> absolute_path(std::u16string_view path) {
         } else if (root > 0) {
             whole = path;
         } else {
-            auto base = current_directory(nullptr);
+            // quelk never changes its directory: it is asked for once.
+            static std::optional<std::u16string> process_directory;
+            if (!process_directory) process_directory = current_directory(nullptr);
+            auto& base = process_directory;
             if (!base) return std::nullopt;
             // "\x" is on the current directory's drive.
             whole = is_separator(path[0]) ? base->substr(0, root_length(*base)) + std::u16string(path)

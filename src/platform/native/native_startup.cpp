@@ -22,13 +22,25 @@ int wmain(int argc, wchar_t** wargv) {
     _setmode(_fileno(stderr), _O_BINARY);
     platform::prepare_console();
 
-    std::vector<std::string> arguments;
+    // Every argument in one buffer, laid out once: a run over many operands
+    // costs no allocation per operand.
+    std::string arguments;
     std::vector<char*> argv;
     try {
+        std::size_t size = 0;
+        for (int i = 0; i < argc; ++i) size += 3 * std::char_traits<wchar_t>::length(wargv[i]) + 1;
+        arguments.reserve(size);
+        std::vector<std::size_t> starts;
+        starts.reserve(argc);
         // An argument without a UTF-8 form (an unpaired surrogate) is refused
         // later, where it would name a file.
-        for (int i = 0; i < argc; ++i) arguments.push_back(text::to_utf8(reinterpret_cast<const char16_t*>(wargv[i])));
-        for (auto& argument : arguments) argv.push_back(argument.data());
+        for (int i = 0; i < argc; ++i) {
+            starts.push_back(arguments.size());
+            text::append_utf8(arguments, reinterpret_cast<const char16_t*>(wargv[i]));
+            arguments.push_back('\0');
+        }
+        argv.reserve(argc + 1);
+        for (std::size_t start : starts) argv.push_back(arguments.data() + start);
         argv.push_back(nullptr);
     } catch (const std::bad_alloc&) {
         std::fputs("quelk: Cannot allocate memory\n", stderr);

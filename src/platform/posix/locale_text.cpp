@@ -1,10 +1,14 @@
 // Text on a POSIX host (Linux, Cygwin): the adopted locale's multibyte text.
+#include <clocale>
+
 #include "platform/platform.h"
 #include "text/utf16.h"
 
 namespace platform {
 
-std::optional<std::u16string> text_to_wide(const char* text) { return text::locale_to_utf16(text); }
+void adopt_user_locale() { std::setlocale(LC_ALL, ""); }
+
+bool text_to_wide(const char* text, std::u16string& out) { return text::locale_to_utf16(text, out); }
 
 std::optional<std::string> text_to_multibyte(const char16_t* text) { return text::locale_from_utf16(text); }
 

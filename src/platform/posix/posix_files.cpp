@@ -48,4 +48,8 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
 
 int file_directory_writable(const char* path) { return ::access(path, W_OK | X_OK); }
 
+// POSIX rename does nothing when both names are links of one file; Cygwin
+// keeps that rule.
+bool rename_may_keep_source() { return true; }
+
 }  // namespace platform

@@ -24,6 +24,17 @@ namespace {
 
 const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 
+// advapi32 is loaded when the first of its calls is made, only with -s: a
+// run of hard links does not pay for loading it (and what it loads).
+template <typename Function>
+Function* advapi32(const char* name) {
+    static ::HMODULE module = ::LoadLibraryW(L"advapi32.dll");
+    if (module == nullptr) return nullptr;
+    auto entry = reinterpret_cast<void (*)()>(::GetProcAddress(module, name));
+    if (entry == nullptr) ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return reinterpret_cast<Function*>(entry);
+}
+
 }  // namespace
 
 HMODULE LoadLibraryW(const char16_t* file_name) { return ::LoadLibraryW(wide(file_name)); }
@@ -55,12 +66,14 @@ DWORD FormatMessageW(DWORD flags, const void* source, DWORD message_id, DWORD la
 void* LocalFree(void* memory) { return ::LocalFree(static_cast<HLOCAL>(memory)); }
 
 BOOL OpenProcessToken(HANDLE process, DWORD desired_access, HANDLE* token) {
-    return ::OpenProcessToken(process, desired_access, token);
+    static auto entry = advapi32<decltype(::OpenProcessToken)>("OpenProcessToken");
+    return entry != nullptr && entry(process, desired_access, token);
 }
 
 BOOL LookupPrivilegeValueW(const char16_t* system_name, const char16_t* name, LUID* luid) {
+    static auto entry = advapi32<decltype(::LookupPrivilegeValueW)>("LookupPrivilegeValueW");
     ::LUID value{};
-    if (!::LookupPrivilegeValueW(wide(system_name), wide(name), &value)) return FALSE;
+    if (entry == nullptr || !entry(wide(system_name), wide(name), &value)) return FALSE;
     luid->LowPart = value.LowPart;
     luid->HighPart = value.HighPart;
     return TRUE;
@@ -69,10 +82,11 @@ BOOL LookupPrivilegeValueW(const char16_t* system_name, const char16_t* name, LU
 BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new_state,
                            DWORD buffer_length, TOKEN_PRIVILEGES* previous_state,
                            DWORD* return_length) {
+    static auto entry = advapi32<decltype(::AdjustTokenPrivileges)>("AdjustTokenPrivileges");
     // Same layout as the system's record, checked above.
-    return ::AdjustTokenPrivileges(token, disable_all, reinterpret_cast<::PTOKEN_PRIVILEGES>(new_state),
-                                   buffer_length, reinterpret_cast<::PTOKEN_PRIVILEGES>(previous_state),
-                                   reinterpret_cast<::PDWORD>(return_length));
+    return entry != nullptr && entry(token, disable_all, reinterpret_cast<::PTOKEN_PRIVILEGES>(new_state),
+                                     buffer_length, reinterpret_cast<::PTOKEN_PRIVILEGES>(previous_state),
+                                     reinterpret_cast<::PDWORD>(return_length));
 }
 
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
@@ -95,7 +109,9 @@ bool unprivileged_symbolic_links_allowed() {
     ::DWORD size = sizeof value;
     // The 64-bit view of the key, also from a 32-bit quelk, which would
     // otherwise read the redirected WOW6432Node copy.
-    LSTATUS status = ::RegGetValueW(HKEY_LOCAL_MACHINE,
+    static auto entry = advapi32<decltype(::RegGetValueW)>("RegGetValueW");
+    if (entry == nullptr) return false;
+    LSTATUS status = entry(HKEY_LOCAL_MACHINE,
                                     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\AppModelUnlock",
                                     L"AllowDevelopmentWithoutDevLicense", RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6464KEY,
                                     nullptr, &value, &size);
