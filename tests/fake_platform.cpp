@@ -450,6 +450,7 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
     *win32_error = 0;
     if (auto error = scripted("rename")) {
         errno = int(*error);
+        *win32_error = current.rename_win32_error;
         return -1;
     }
     auto source = current.files.find(fake::key(from));
@@ -458,10 +459,12 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
         return -1;
     }
     auto destination = current.files.find(fake::key(to));
-    if (fake::refused_while_held(source->second.status.inode, win32_error) ||
-        (destination != current.files.end() &&
-         fake::refused_while_held(destination->second.status.inode, win32_error)))
+    if (fake::refused_while_held(source->second.status.inode, win32_error)) return -1;
+    // Windows refuses to rename onto a held file as access denied.
+    if (destination != current.files.end() && fake::refused_while_held(destination->second.status.inode, win32_error)) {
+        *win32_error = ERROR_ACCESS_DENIED;
         return -1;
+    }
     if (destination != current.files.end()) {
         if (destination->second.status.is_directory) {
             errno = EISDIR;

@@ -46,6 +46,7 @@ struct state {
     // inode: how many more tries each refuses (-1: every try).
     std::map<std::uint64_t, int> held;
     platform::DWORD slept = 0;  // milliseconds asked for with Sleep
+    platform::DWORD rename_win32_error = 0;  // Windows' code for a scripted rename failure
 
     int open_handles = 0;
     int allocated_texts = 0;

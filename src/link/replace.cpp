@@ -154,8 +154,22 @@ int replace_existing(const char* target, const char* linkname, const platform::f
     // process replaced it after it was examined: --force asks for that, as
     // ln -f does. Only a directory is refused, by the rename itself.
     platform::DWORD win32_error;
+    bool was_held = false;
     while (platform::file_rename(temporary->c_str(), linkname, &win32_error) != 0) {
         int error = errno;
+        // Windows refuses a rename onto a file that another program holds
+        // open as access denied: a held LINKNAME is waited for like a held
+        // TARGET, one let go meanwhile is tried again at once, and any other
+        // refusal is told at once.
+        if (win32_error == platform::ERROR_ACCESS_DENIED) {
+            if (platform::file_held_open(tried.win32_linkname->c_str())) {
+                win32_error = platform::ERROR_SHARING_VIOLATION;
+                was_held = true;
+            } else if (was_held) {
+                was_held = false;
+                continue;
+            }
+        }
         if (wait.again(win32_error)) continue;
         report_cannot_remove(linkname, error, win32_error);
         remove_temporary(*temporary);

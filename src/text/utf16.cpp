@@ -202,6 +202,8 @@ bool needs_long_form(std::u16string_view path) {
 
 std::u16string long_form(std::u16string_view absolute) {
     if (absolute.substr(0, 4) == u"\\\\?\\") return std::u16string(absolute);
+    // A device path (\\.\) is a form of its own, not a server's share.
+    if (absolute.substr(0, 4) == u"\\\\.\\") return u"\\\\?\\" + std::u16string(absolute.substr(4));
     if (absolute.substr(0, 2) == u"\\\\") return u"\\\\?\\UNC\\" + std::u16string(absolute.substr(2));
     return u"\\\\?\\" + std::u16string(absolute);
 }

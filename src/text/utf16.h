@@ -55,7 +55,8 @@ inline constexpr std::size_t PLAIN_PATH_LIMIT = 260;
 // a dot or a space (other than "." and "..").
 bool needs_long_form(std::u16string_view path);
 // An absolute Win32 path in the \\?\ form, which Windows takes as it stands
-// (\\?\UNC\server\share\... for a UNC path).
+// (\\?\UNC\server\share\... for a UNC path, \\?\ in place of a device
+// path's \\.\).
 std::u16string long_form(std::u16string_view absolute);
 
 // A zero-terminated copy allocated with malloc, as the platform hands out

@@ -1,6 +1,6 @@
 // Holds a file open the way an editor or a running program does: shared for
 // reading and writing, not for delete. Says "held" once it has it, and
-// lets go after SECONDS. Usage: hold_file PATH SECONDS
+// lets go after SECONDS (a fraction too). Usage: hold_file PATH SECONDS
 #include <windows.h>
 
 #include <cstdio>
@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     if (file == INVALID_HANDLE_VALUE) return 1;
     std::puts("held");
     std::fflush(stdout);
-    Sleep(static_cast<DWORD>(std::atoi(argv[2])) * 1000);
+    Sleep(static_cast<DWORD>(std::atof(argv[2]) * 1000));
     CloseHandle(file);
     return 0;
 }

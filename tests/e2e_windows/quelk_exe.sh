@@ -104,9 +104,11 @@ expect 0 "" "" a "$long"
 [ "$(inode a)" = "$(inode "$long")" ] || fail "the long name was not linked"
 
 # A read-only LINKNAME is replaced like any other.
-echo r >read_only && chmod a-w read_only || exit 99
+# Its file's other names keep the attribute.
+echo r >read_only && ln read_only read_only_too && chmod a-w read_only || exit 99
 expect 0 "" "" -f a read_only
 [ "$(inode a)" = "$(inode read_only)" ] || fail "read_only was not replaced"
+case $(stat -c %A read_only_too) in *w*) fail "read_only_too lost its read-only attribute" ;; esac
 
 # A TARGET that another program holds open: waited for, then b is kept
 # with Windows' own reason, or replaced; no temporary name either way.
@@ -125,6 +127,16 @@ case $status:$err in
     *) fail "held: status $status, stderr '$err'" ;;
 esac
 [ -z "$(ls -A | grep '^\.qk')" ] || fail "held: temporary name left: $(ls -A)"
+wait "$holder_pid"
+
+# A LINKNAME held for a moment is waited for, then replaced.
+echo held_name >held_name || exit 99
+"${runner[@]}" "$holder" held_name 0.4 >"$scratch/holder" </dev/null &
+holder_pid=$!
+for _ in $(seq 100); do grep -q held "$scratch/holder" 2>/dev/null && break; sleep 0.1; done
+expect 0 "" "" -f a held_name
+[ "$(inode a)" = "$(inode held_name)" ] || fail "held_name was not replaced"
+[ -z "$(ls -A | grep '^\.qk')" ] || fail "held_name: temporary name left: $(ls -A)"
 wait "$holder_pid"
 
 advice="quelk: you don't permission to create symbolic links. Run, as administrator,

@@ -73,6 +73,21 @@ TEST_F(ForceOnWindows, HeldFileIsWaitedForThenLeftAsItWas) {
     }
 }
 
+TEST_F(ForceOnWindows, RenameRefusedForAnotherReasonIsToldAtOnce) {
+    // Access denied with nothing holding b: no wait, Windows' reason.
+    fake::fake().messages[5] = u"Access is denied.\r\n";
+    fake::fake().script["rename"] = {EACCES, EACCES};
+    fake::fake().rename_win32_error = 5;
+    auto b = inode("b");
+    auto r = run_quelk({"-f", "a", "b"});
+    EXPECT_EQ(r.status, STATUS_CANNOT_REMOVE);
+    EXPECT_EQ(r.err, "quelk: cannot remove `b': Access is denied.\r\n");
+    EXPECT_EQ(fake::fake().slept, 0u);
+    EXPECT_EQ(fake::calls_of("rename").size(), 1u);
+    EXPECT_EQ(inode("b"), b);
+    EXPECT_FALSE(temporary_left());
+}
+
 TEST_F(ForceOnWindows, TemporaryThatCannotBeRemovedIsNamed) {
     // a is taken hold of after quelk looked, before it could rename.
     fake::fake().before["rename"] = [this] { fake::fake().held[inode("a")] = -1; };

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "platform/native/native_path.h"
@@ -99,7 +100,8 @@ bool remove_name(const std::u16string& name, ::DWORD attributes) {
 std::optional<std::u16string> nt_path(const std::u16string& name) {
     auto absolute = absolute_path(name);
     if (!absolute) return std::nullopt;
-    if (absolute->rfind(u"\\\\?\\", 0) == 0) return u"\\??\\" + absolute->substr(4);
+    if (absolute->rfind(u"\\\\?\\", 0) == 0 || absolute->rfind(u"\\\\.\\", 0) == 0)
+        return u"\\??\\" + absolute->substr(4);
     if (absolute->rfind(u"\\\\", 0) == 0) return u"\\??\\UNC\\" + absolute->substr(2);
     return u"\\??\\" + *absolute;
 }
@@ -145,6 +147,46 @@ bool rename_in_one_step(const std::u16string& from, const std::u16string& to, ::
     return ok;
 }
 
+// The file id of the file at NAME where it has other hard links, which keep
+// it when NAME is replaced.
+std::optional<LARGE_INTEGER> other_links_id(const std::u16string& name) {
+    HANDLE file = ::CreateFileW(wide(name), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool others = ::GetFileInformationByHandle(file, &information) && information.nNumberOfLinks > 1;
+    ::CloseHandle(file);
+    if (!others) return std::nullopt;
+    LARGE_INTEGER id;
+    id.HighPart = static_cast<LONG>(information.nFileIndexHigh);
+    id.LowPart = information.nFileIndexLow;
+    return id;
+}
+
+// Puts ATTRIBUTES back on the file with ID, which NAME no longer names,
+// reached by its id from NAME's directory (any handle on the volume would
+// do for Windows; Wine looks in that directory).
+void put_attributes_back(const std::u16string& name, LARGE_INTEGER id, ::DWORD attributes) {
+    constexpr ::DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    constexpr ::DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+    std::size_t end = name.find_last_of(u"\\/");
+    std::u16string directory = end == std::u16string::npos ? u"." : name.substr(0, end + 1);
+    HANDLE volume = ::CreateFileW(wide(directory), 0, share, nullptr, OPEN_EXISTING, flags, nullptr);
+    if (volume == INVALID_HANDLE_VALUE) return;
+    FILE_ID_DESCRIPTOR descriptor{};
+    descriptor.dwSize = sizeof descriptor;
+    descriptor.Type = FileIdType;
+    descriptor.FileId = id;
+    HANDLE file = ::OpenFileById(volume, &descriptor, FILE_WRITE_ATTRIBUTES, share, nullptr, flags);
+    if (file != INVALID_HANDLE_VALUE) {
+        FILE_BASIC_INFO basic{};  // times of zero are left as they are
+        basic.FileAttributes = attributes;
+        ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
+        ::CloseHandle(file);
+    }
+    ::CloseHandle(volume);
+}
+
 // Where Windows has no one-step rename over TO (before Windows 10, FAT, a
 // directory at either end): TO is renamed aside, FROM put in its place and
 // the old one removed; should FROM not move, TO is put back.
@@ -156,19 +198,27 @@ bool rename_by_steps(const std::u16string& from, const std::u16string& to) {
                        (to_attributes != INVALID_FILE_ATTRIBUTES && (to_attributes & FILE_ATTRIBUTE_DIRECTORY));
     bool read_only = to_attributes != INVALID_FILE_ATTRIBUTES && (to_attributes & FILE_ATTRIBUTE_READONLY);
     // A read-only name is not replaced: its attribute is cleared for the
-    // rename and put back if the rename fails.
+    // rename and put back afterwards: on the name if the rename fails, and,
+    // if it succeeds, on the file it named where other hard links keep it.
+    auto replaced = read_only ? other_links_id(to) : std::nullopt;
     if (read_only && !::SetFileAttributesW(wide(to), to_attributes & ~FILE_ATTRIBUTE_READONLY)) return false;
+    auto done = [&](bool moved) {
+        ::DWORD error = ::GetLastError();
+        if (moved && replaced) put_attributes_back(to, *replaced, to_attributes);
+        ::SetLastError(error);
+        return moved;
+    };
     auto put_back = [&] {
         ::DWORD error = ::GetLastError();
         if (read_only) ::SetFileAttributesW(wide(to), to_attributes);
         ::SetLastError(error);
-        return false;
+        return done(false);
     };
     if (!directories || to_attributes == INVALID_FILE_ATTRIBUTES) {
-        if (::MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING)) return true;
+        if (::MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING)) return done(true);
         if (!directories) return put_back();
         // A directory link moving to a name that is free now.
-        return false;
+        return done(false);
     }
     // FROM is a fresh name beside TO, so FROM with a suffix is free too.
     std::u16string aside = from + u".old";
@@ -178,11 +228,13 @@ bool rename_by_steps(const std::u16string& from, const std::u16string& to) {
         ::MoveFileExW(wide(aside), wide(to), 0);
         if (read_only) ::SetFileAttributesW(wide(to), to_attributes);
         ::SetLastError(error);
-        return false;
+        return done(false);
     }
     // The old link is replaced; removing its last trace may fail without
     // harm to the new one.
+    // A directory link has no other names to keep its attribute for.
     remove_name(aside, to_attributes & ~FILE_ATTRIBUTE_READONLY);
+    done(false);
     return true;
 }
 
