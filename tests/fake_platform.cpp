@@ -10,6 +10,7 @@
 #include <getopt.h>
 #include <optional>
 
+#include "link/convert.h"
 #include "link/link.h"
 #include "text/utf16.h"
 
@@ -51,9 +52,10 @@ std::string key(std::string path) {
     if (path.rfind("\\\\?\\", 0) == 0) path.erase(0, 4);
     for (auto& c : path)
         if (c == '\\') c = '/';
-    if (path.rfind("C:/work/", 0) == 0)
-        path.erase(0, 8);
-    else if (path == "C:/work")
+    std::string here = "C:" + current.current_directory;
+    if (path.rfind(here + "/", 0) == 0)
+        path.erase(0, here.size() + 1);
+    else if (path == here)
         path = ".";
     else if (path.rfind("C:/", 0) == 0)
         path.erase(0, 2);
@@ -82,7 +84,10 @@ std::string key(std::string path) {
 std::optional<platform::DWORD> windows_name(const char16_t* path, std::string& name) {
     std::u16string_view units(path);
     bool literal = units.substr(0, 4) == u"\\\\?\\";
-    if (!literal && units.size() >= text::PLAIN_PATH_LIMIT) return platform::ERROR_PATH_NOT_FOUND;
+    // A relative plain name counts the current directory towards MAX_PATH.
+    bool relative = !units.empty() && units[0] != u'\\' && !(units.size() >= 2 && units[1] == u':');
+    std::size_t full = units.size() + (relative ? 2 + current.current_directory.size() + 1 : 0);
+    if (!literal && full >= text::PLAIN_PATH_LIMIT) return platform::ERROR_PATH_NOT_FOUND;
     std::size_t start = literal ? 4 : 0;
     if (units.size() >= start + 2 && units[start + 1] == u':') start += 2;
     for (char16_t unit : units.substr(start))
@@ -159,6 +164,7 @@ state& fake() { return current; }
 
 void reset() {
     current = state{};
+    forget_resolved_directories();
     last_error = 0;
     settings = run_settings{};
     create_symbolic_link_entry = nullptr;
@@ -350,17 +356,43 @@ void* cygwin_create_path(unsigned what, const void* from) {
         errno = path.empty() ? EINVAL : ENAMETOOLONG;
         return nullptr;
     }
+    // Symbolic links are followed wherever they are on the way.
     for (int depth = 0; depth < 8; ++depth) {
-        auto found = current.files.find(fake::key(path));
-        if (found == current.files.end() || found->second.symlink_target.empty()) break;
-        path = found->second.symlink_target;
+        bool followed = false;
+        for (std::size_t end = 0; end <= path.size() && !followed; ++end) {
+            if (end < path.size() && path[end] != '/') continue;
+            if (end == 0) continue;
+            auto found = current.files.find(fake::key(path.substr(0, end)));
+            if (found == current.files.end() || found->second.symlink_target.empty()) continue;
+            path = found->second.symlink_target + path.substr(end);
+            followed = true;
+        }
+        if (!followed) break;
     }
     bool drive = path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+    std::u16string here = u"C:" + std::u16string(current.current_directory.begin(), current.current_directory.end());
+    for (auto& unit : here)
+        if (unit == u'/') unit = u'\\';
+    // A mount point: Windows' name for the place, absolute, or relative to
+    // the current directory where it lies below it and may be.
+    std::string whole = path[0] == '/' ? path : current.current_directory + "/" + path;
+    for (const auto& [posix, win32] : current.mounts) {
+        if (whole != posix && whole.rfind(posix + "/", 0) != 0) continue;
+        std::u16string converted = win32;
+        for (char c : whole.substr(posix.size())) converted.push_back(c == '/' ? u'\\' : char16_t(c));
+        if ((what & CCP_RELATIVE) != 0 && converted.rfind(here + u"\\", 0) == 0) converted.erase(0, here.size() + 1);
+        return text::malloc_copy(converted);
+    }
     std::u16string converted;
     if (path[0] == '/' && path[1] != '/')
         converted = u"C:";
     else if (path[0] != '/' && !drive && (what & CCP_RELATIVE) == 0)
-        converted = std::u16string(fake::CURRENT_DIRECTORY) + u"\\";
+        converted = here + u"\\";
+    // "." names nothing more, as Cygwin's converter reads it.
+    while (path.size() >= 2 && path.compare(path.size() - 2, 2, "/.") == 0) path.resize(path.size() - 1);
+    if (path == ".") path.clear();
+    if (path.empty() && !converted.empty()) converted.pop_back();
+    if (path.empty() && converted.empty()) converted = u".";
     for (std::size_t i = 0; i < path.size(); ++i) {
         auto c = static_cast<unsigned char>(path[i]);
         if (c == '/' || c == '\\')
@@ -372,6 +404,8 @@ void* cygwin_create_path(unsigned what, const void* from) {
     }
     return text::malloc_copy(converted);
 }
+
+std::size_t current_directory_units() { return 2 + current.current_directory.size(); }
 
 void adopt_user_locale() { std::setlocale(LC_ALL, ""); }
 

@@ -47,6 +47,12 @@ struct state {
     std::map<std::uint64_t, int> held;
     platform::DWORD slept = 0;  // milliseconds asked for with Sleep
     platform::DWORD rename_win32_error = 0;  // Windows' code for a scripted rename failure
+    // The current directory as a POSIX path, which is C: and the same names
+    // on Windows; Windows counts it towards MAX_PATH for relative names.
+    std::string current_directory = "/work";
+    // Cygwin's mount table: POSIX prefix to Win32 prefix, which its
+    // converter applies and Windows knows nothing of.
+    std::map<std::string, std::u16string> mounts;
 
     int open_handles = 0;
     int allocated_texts = 0;
@@ -60,8 +66,6 @@ extern thread_local int busy;
 // A fresh fake, and settings and getopt as at process start.
 void reset();
 
-// The fake's current directory, as its converter gives it in Win32 form.
-inline constexpr char16_t CURRENT_DIRECTORY[] = u"C:\\work";
 
 void add_file(const std::string& path, std::uint64_t links = 1);
 void add_directory(const std::string& path);

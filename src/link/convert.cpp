@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <new>
 
@@ -73,6 +74,127 @@ bool convert(const char* path, std::u16string& name, bool* by_platform) {
     }
 }
 
+// Where the directories of the names of a run lead, as the platform's
+// converter resolves them: asked once per directory, so that linking many
+// names into one directory costs one resolution.
+struct resolved_directory {
+    std::optional<std::u16string> plain;     // kept relative where it can be
+    std::optional<std::u16string> absolute;  // asked for only when needed
+};
+std::map<std::string, resolved_directory, std::less<>> resolved;
+
+std::optional<std::u16string> resolve(const char* directory, unsigned what) {
+    std::unique_ptr<char16_t, platform::free_deleter> converted(
+        static_cast<char16_t*>(platform::cygwin_create_path(what, directory)));
+    if (!converted) return std::nullopt;
+    return std::u16string(converted.get());
+}
+
+// The directory's Win32 form, plain or absolute; none, with errno set, when
+// the converter refuses it.
+const std::optional<std::u16string>& directory_form(std::string_view directory, bool absolute) {
+    auto found = resolved.find(directory);
+    if (found == resolved.end()) found = resolved.emplace(std::string(directory), resolved_directory{}).first;
+    auto& entry = found->second;
+    const char* path = directory.empty() ? "." : found->first.c_str();
+    if (!absolute) {
+        if (!entry.plain) {
+            if (directory.empty())
+                entry.plain.emplace();  // the current directory: names go as they are
+            else
+                entry.plain = resolve(path, platform::CCP_POSIX_TO_WIN_W | platform::CCP_RELATIVE);
+        }
+        return entry.plain;
+    }
+    if (!entry.absolute) entry.absolute = resolve(path, platform::CCP_POSIX_TO_WIN_W);
+    return entry.absolute;
+}
+
+bool is_drive_form(std::u16string_view form) {
+    return form.size() >= 2 && form[1] == u':' &&
+           ((form[0] >= u'A' && form[0] <= u'Z') || (form[0] >= u'a' && form[0] <= u'z'));
+}
+
+// Whether a Win32 form is read from the process's current directory, which
+// counts towards MAX_PATH.
+bool from_current_directory(std::u16string_view form) {
+    return form.empty() || (form[0] != u'\\' && form[0] != u'/' && !is_drive_form(form));
+}
+
+// Whether the form names everything from a drive's root or a share.
+bool fully_absolute(std::u16string_view form) {
+    return (is_drive_form(form) && form.size() >= 3 && (form[2] == u'\\' || form[2] == u'/')) ||
+           (form.size() >= 2 && (form[0] == u'\\' || form[0] == u'/') && (form[1] == u'\\' || form[1] == u'/'));
+}
+
+// DIRECTORY's form and the final name's units, joined as Windows reads
+// them: nothing between a bare drive ("D:x") or a final separator and the
+// name.
+void join(std::u16string& name, const std::u16string& directory, const std::u16string& final_units) {
+    name.assign(directory);
+    if (!name.empty() && name.back() != u'\\' && name.back() != u'/' && !(name.size() == 2 && is_drive_form(name)))
+        name.push_back(u'\\');
+    name.append(final_units);
+}
+
+// The final name's units, as typed: a swap of nothing but its encoding,
+// and what Windows refuses in a name carried the way the platform carries
+// it.
+bool final_name_units(const char* final_name, std::u16string& units) {
+    bool ordinary = true;
+    for (const char* c = final_name; *c != '\0'; ++c) {
+        auto byte = static_cast<unsigned char>(*c);
+        if (byte < 32 || byte == '"' || (byte < 0x80 && is_special[byte])) ordinary = false;
+    }
+    if (ordinary && platform::text_to_wide(final_name, units)) return true;
+    auto mapped = platform::relative_path_to_win32(final_name);
+    if (!mapped) return false;
+    units = std::move(*mapped);
+    return true;
+}
+
+}  // namespace
+
+path_parts split_path(const char* whole) {
+    std::string_view path(whole);
+    std::size_t drive = platform::drive_length(whole);
+    while (path.size() > drive + 1 && platform::is_path_separator(path.back())) path.remove_suffix(1);
+    for (std::size_t i = path.size(); i > drive; --i)
+        if (platform::is_path_separator(path[i - 1])) return {path.substr(0, i), path.substr(i)};
+    return {path.substr(0, drive), path.substr(drive)};
+}
+
+void forget_resolved_directories() { resolved.clear(); }
+
+namespace {
+
+// The name whose directory is resolved by the converter and whose final
+// name is appended as typed; false with errno set when it has no form.
+bool by_directory(const path_parts& parts, std::u16string& name) {
+    static std::u16string final_units;
+    const char* final_name = parts.name.data();  // the end of PATH, so terminated
+    if (!final_name_units(final_name, final_units)) {
+        errno = EILSEQ;
+        return false;
+    }
+    const auto& plain = directory_form(parts.directory, false);
+    if (!plain) return false;
+    join(name, *plain, final_units);
+    // Windows counts MAX_PATH over the full path, the current directory's
+    // part too, and changes a name that ends in a dot or a space: then the
+    // absolute \\?\ form, which it takes as it stands.
+    std::size_t full = name.size();
+    if (from_current_directory(name)) full += platform::current_directory_units() + 1;
+    if (full < text::PLAIN_PATH_LIMIT && !text::needs_long_form(name)) return true;
+    if (!fully_absolute(name)) {
+        const auto& absolute = directory_form(parts.directory, true);
+        if (!absolute) return false;
+        join(name, *absolute, final_units);
+    }
+    name = text::long_form(name);
+    return true;
+}
+
 }  // namespace
 
 std::optional<std::u16string> to_wide(const char* text) {
@@ -107,10 +229,30 @@ std::optional<std::u16string> to_win32_path(const char* path) {
 
 bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platform) {
     bool converted_by_platform;
-    if (!convert(path, name, by_platform ? by_platform : &converted_by_platform)) return false;
+    if (!by_platform) by_platform = &converted_by_platform;
+    *by_platform = false;
+    if (*path == '\0') {
+        errno = EINVAL;
+        return false;
+    }
+    // A final name of its own is appended to its resolved directory; ".",
+    // "..", a bare drive and a final separator are the converter's to read.
+    auto parts = split_path(path);
+    bool final_separator = parts.name.data()[parts.name.size()] != '\0';
+    if (!parts.name.empty() && parts.name != "." && parts.name != ".." && !final_separator) {
+        try {
+            return by_directory(parts, name);
+        } catch (const std::bad_alloc&) {
+            errno = ENOMEM;
+            return false;
+        }
+    }
+    if (!convert(path, name, by_platform)) return false;
     if (!text::needs_long_form(name)) return true;
     // The plain form would be cut at MAX_PATH or lose a final dot or space:
-    // Windows takes the absolute \\?\ form exactly as it stands.
+    // Windows takes the absolute \\?\ form exactly as it stands. The
+    // converter sees the whole name for it.
+    *by_platform = true;
     try {
         std::unique_ptr<char16_t, platform::free_deleter> absolute(
             static_cast<char16_t*>(platform::cygwin_create_path(platform::CCP_POSIX_TO_WIN_W, path)));

@@ -4,8 +4,18 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
+
+// A path's directory as a prefix ("", "sub/", "/", "D:" on a platform
+// with drives) and its final name, split where the platform splits, with
+// trailing separators left out; both are views of the path.
+struct path_parts {
+    std::string_view directory;
+    std::string_view name;
+};
+path_parts split_path(const char* path);
 
 // Locale text to UTF-16, or none when it is not valid in the locale.
 std::optional<std::u16string> to_wide(const char* text);
@@ -23,14 +33,22 @@ std::optional<std::u16string> to_win32_path(const char* path);
 bool is_absolute_path(const char* path);
 
 // The Win32 form of a name that Windows is to open or make (a link's name,
-// a hard link's target): where the plain form would be too long or lose a
-// final dot or space, the absolute \\?\ form. *BY_PLATFORM, when asked for,
-// tells whether the platform's converter made it, rather than a swap of
-// separators.
+// a hard link's target), naming the entry that the POSIX calls examine:
+// its directory as the platform's converter resolves it (mount points,
+// symbolic links, drives and their current directories), its final name as
+// typed; where the plain form would reach MAX_PATH in full or lose a final
+// dot or space, the absolute \\?\ form. A path whose final name is "." or
+// "..", or that ends in a separator, is converted whole. *BY_PLATFORM, when
+// asked for, tells whether the converter saw the final name (and may have
+// followed a symbolic link there), so that it must be examined first.
 std::optional<std::u16string> to_win32_file_name(const char* path, bool* by_platform = nullptr);
 // The same into NAME, whose storage is reused from name to name; false,
 // with errno set, where the other gives none.
 bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platform = nullptr);
+
+// Each directory is resolved once per run; a caller that changes what the
+// directories are (a test) forgets the resolutions.
+void forget_resolved_directories();
 
 // The system's one-line text for a Win32 error code, or "[unknown error]".
 std::string win32_error_text(platform::DWORD code);

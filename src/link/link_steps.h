@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/convert.h"
 #include "platform/platform.h"
 
 // One pair's way to its link. Failures are kept until LINKNAME has been
@@ -29,11 +30,3 @@ int report_failure(const char* target, const char* linkname, const attempt& trie
 // Windows, byte for byte on the stand-in.
 std::u16string name_key(std::string_view name);
 
-// A path's directory as a prefix ("", "sub/", "/", "D:" on a platform
-// with drives) and its final name, split where the platform splits; both
-// are views of the path.
-struct path_parts {
-    std::string_view directory;
-    std::string_view name;
-};
-path_parts split_path(const char* path);

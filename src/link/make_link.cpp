@@ -61,15 +61,6 @@ std::u16string name_key(std::string_view name) {
     return key;
 }
 
-path_parts split_path(const char* whole) {
-    std::string_view path(whole);
-    std::size_t drive = platform::drive_length(whole);
-    while (path.size() > drive + 1 && platform::is_path_separator(path.back())) path.remove_suffix(1);
-    for (std::size_t i = path.size(); i > drive; --i)
-        if (platform::is_path_separator(path[i - 1])) return {path.substr(0, i), path.substr(i)};
-    return {path.substr(0, drive), path.substr(drive)};
-}
-
 namespace {
 
 // TARGET as the link will reach it: a relative one read from LINKNAME's

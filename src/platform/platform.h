@@ -148,6 +148,10 @@ std::optional<std::string> text_to_multibyte(const char16_t* text);
 // native build: as typed). None, with errno set, when the text has no form.
 std::optional<std::u16string> relative_path_to_win32(const char* path);
 
+// The length, in UTF-16 units, of the current directory's absolute Win32
+// form: what Windows adds to a relative name before it counts MAX_PATH.
+std::size_t current_directory_units();
+
 // How this platform reads a path the user typed: which bytes separate
 // directories, how many leading bytes name a drive ("D:", which begins a
 // path on the native build), and whether two names that differ only in

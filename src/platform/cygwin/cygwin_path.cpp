@@ -1,12 +1,27 @@
 // Under Cygwin, POSIX paths are converted by the Cygwin runtime itself.
 #include "platform/platform.h"
 
+#include <memory>
+#include <string>
 #include <sys/cygwin.h>
 
 namespace platform {
 
 void* cygwin_create_path(unsigned what, const void* from) {
     return ::cygwin_create_path(static_cast<cygwin_conv_path_t>(what), from);
+}
+
+// Cygwin's own absolute Win32 form of the current directory, found once:
+// quelk never changes it. (When it is deeper than MAX_PATH, Cygwin points
+// Windows' own current directory elsewhere, and relative Win32 names fail;
+// the length tells the callers to give absolute ones.)
+std::size_t current_directory_units() {
+    static std::size_t units = [] {
+        std::unique_ptr<char16_t, free_deleter> here(
+            static_cast<char16_t*>(::cygwin_create_path(CCP_POSIX_TO_WIN_W, ".")));
+        return here ? std::char_traits<char16_t>::length(here.get()) : std::size_t(0);
+    }();
+    return units;
 }
 
 // Cygwin takes a backslash as a separator too; a drive letter is only

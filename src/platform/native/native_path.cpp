@@ -40,6 +40,12 @@ std::optional<std::u16string> current_directory(const char16_t* drive) {
     }
 }
 
+// quelk never changes its directory: it is asked for once.
+const std::optional<std::u16string>& process_directory() {
+    static std::optional<std::u16string> directory = current_directory(nullptr);
+    return directory;
+}
+
 // A path in the \\?\ or \\.\ form, which Windows takes as it stands.
 bool is_literal(std::u16string_view path) {
     return path.size() >= 4 && is_separator(path[0]) && is_separator(path[1]) &&
@@ -83,6 +89,11 @@ std::optional<std::string> text_to_multibyte(const char16_t* text) {
 // no name here is in.
 void adopt_user_locale() {}
 
+std::size_t current_directory_units() {
+    const auto& directory = process_directory();
+    return directory ? directory->size() : 0;
+}
+
 // Windows reads both slashes as separators, and a drive begins a path:
 // "D:x" is x in the current directory of drive D. Names match whatever
 // their case.
@@ -122,10 +133,7 @@ std::optional<std::u16string> absolute_path(std::u16string_view path) {
         } else if (root > 0) {
             whole = path;
         } else {
-            // quelk never changes its directory: it is asked for once.
-            static std::optional<std::u16string> process_directory;
-            if (!process_directory) process_directory = current_directory(nullptr);
-            auto& base = process_directory;
+            const auto& base = process_directory();
             if (!base) return std::nullopt;
             // "\x" is on the current directory's drive.
             whole = is_separator(path[0]) ? base->substr(0, root_length(*base)) + std::u16string(path)

@@ -276,6 +276,15 @@ std::optional<std::string> host_path(const char16_t* path) {
     return out;
 }
 
+// quelk never changes its directory: its length is found once.
+std::size_t current_directory_units() {
+    static std::size_t units = [] {
+        auto converted = convert_path(".", false);
+        return converted ? converted->size() : 0;
+    }();
+    return units;
+}
+
 // As in Cygwin, a backslash separates directories too; names are the host's,
 // byte for byte.
 bool is_path_separator(char c) { return is_separator(c); }
