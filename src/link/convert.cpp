@@ -121,12 +121,6 @@ bool from_current_directory(std::u16string_view form) {
     return form.empty() || (form[0] != u'\\' && form[0] != u'/' && !is_drive_form(form));
 }
 
-// Whether the form names everything from a drive's root or a share.
-bool fully_absolute(std::u16string_view form) {
-    return (is_drive_form(form) && form.size() >= 3 && (form[2] == u'\\' || form[2] == u'/')) ||
-           (form.size() >= 2 && (form[0] == u'\\' || form[0] == u'/') && (form[1] == u'\\' || form[1] == u'/'));
-}
-
 // DIRECTORY's form and the final name's units, joined as Windows reads
 // them: nothing between a bare drive ("D:x") or a final separator and the
 // name.
@@ -186,11 +180,11 @@ bool by_directory(const path_parts& parts, std::u16string& name) {
     std::size_t full = name.size();
     if (from_current_directory(name)) full += platform::current_directory_units() + 1;
     if (full < text::PLAIN_PATH_LIMIT && !text::needs_long_form(name)) return true;
-    if (!fully_absolute(name)) {
-        const auto& absolute = directory_form(parts.directory, true);
-        if (!absolute) return false;
-        join(name, *absolute, final_units);
-    }
+    // The absolute form has "." and ".." resolved, which the \\?\ form
+    // would take as names.
+    const auto& absolute = directory_form(parts.directory, true);
+    if (!absolute) return false;
+    join(name, *absolute, final_units);
     name = text::long_form(name);
     return true;
 }

@@ -103,6 +103,49 @@ mkdir "${long%/*}" || exit 99
 expect 0 "" "" a "$long"
 [ "$(inode a)" = "$(inode "$long")" ] || fail "the long name was not linked"
 
+# The directory forms take the final name as typed whatever Windows' ANSI
+# code page: Chinese, Japanese and Korean ones, from the host's locale.
+if command -v localedef >/dev/null && [ -d /usr/share/i18n/locales ]; then
+    mkdir "$scratch/locales" cjk || exit 99
+    for locale in zh_CN ja_JP ko_KR; do
+        localedef -i "$locale" -f UTF-8 "$scratch/locales/$locale.UTF-8" 2>/dev/null ||
+            { echo "note: no $locale locale here"; continue; }
+        rm -rf cjk/* && mkdir cjk/dir cjk/d || exit 99
+        echo right >cjk/dir/ł.txt && echo other >cjk/dir/ł.tx && echo PRECIOUS >cjk/d/ł.tx && echo memo >cjk/メモ.txt ||
+            exit 99
+        export LOCPATH=$scratch/locales LC_ALL=$locale.UTF-8
+        expect 0 "\`cjk/d/ł.txt' => \`cjk/dir/ł.txt'
+" "" -v -f -t cjk/d cjk/dir/ł.txt
+        expect 0 "\`cjk/d/メモ.txt' => \`cjk/メモ.txt'
+" "" -v -t cjk/d cjk/メモ.txt
+        export LC_ALL=C.UTF-8
+        unset LOCPATH
+        [ "$(cat cjk/d/ł.tx)" = PRECIOUS ] || fail "$locale: cjk/d/ł.tx was replaced"
+        [ "$(inode cjk/d/ł.txt)" = "$(inode cjk/dir/ł.txt)" ] || fail "$locale: cjk/d/ł.txt is not a link of cjk/dir/ł.txt"
+        [ "$(inode cjk/d/メモ.txt)" = "$(inode cjk/メモ.txt)" ] || fail "$locale: cjk/d/メモ.txt is not a link"
+    done
+fi
+
+# A \\.\ name that needs the long form keeps its form.
+here=$(pwd | tr / '\\')
+expect 0 "" "" a "\\\\.\\Z:$here\\device dot."
+[ "$(inode a)" = "$(inode "device dot.")" ] || fail "the \\.\ name was not linked as typed: $(ls)"
+
+# A bare drive names that drive's current directory: in Q:\sub, -t Q: x
+# is x itself, never Q:\x at the root. (Under Wine, with Q: mapped.)
+prefix=${WINEPREFIX:-$HOME/.wine}
+if [ "$wine" != none ] && [ -d "$prefix/dosdevices" ]; then
+    mkdir -p qdrive/sub && echo x >qdrive/sub/x && ln -sfn "$PWD/qdrive" "$prefix/dosdevices/q:" || exit 99
+    exe=$("$wine" winepath -w "$quelk" 2>/dev/null)
+    "$wine" cmd /c "q: & cd \\sub & $exe -f -t Q: x" >"$scratch/out" 2>"$scratch/err" </dev/null
+    status=$?
+    rm -f "$prefix/dosdevices/q:"
+    [ "$status" = 1 ] && grep -q "^quelk: \`x' and \`Q:x' are the same file" "$scratch/err" ||
+        fail "-t Q: x in Q:\\sub: status $status, $(cat "$scratch/err")"
+    [ ! -e qdrive/x ] || fail "-t Q: x made Q:\\x at the root"
+    [ "$(cat qdrive/sub/x)" = x ] || fail "-t Q: x lost x"
+fi
+
 # A read-only LINKNAME is replaced like any other.
 # Its file's other names keep the attribute.
 echo r >read_only && ln read_only read_only_too && chmod a-w read_only || exit 99
