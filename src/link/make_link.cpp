@@ -103,12 +103,12 @@ int make_link(const char* target, const char* linkname) {
     else
         convert_into(tried.win32_target, target, nullptr);
 
-    // A plain relative name is tried at once: usually nothing else is
-    // needed, and when it fails LINKNAME is examined and the failure worded
-    // as if it had been examined first. The platform's converter may have
-    // followed a symbolic link at LINKNAME (Cygwin's does), so a name it
-    // made is examined first: the link must not land where that one points.
-    // lstat, so that a dangling symbolic link counts as existing.
+    // The link is tried at once: usually nothing else is needed, and when
+    // it fails LINKNAME is examined and the failure worded as if it had been
+    // examined first. Where the platform's converter saw LINKNAME's final
+    // name, it may have followed a symbolic link there (Cygwin's does), so
+    // LINKNAME is examined first: the link must not land where that one
+    // points. lstat, so that a dangling symbolic link counts as existing.
     platform::file_status existing;
     int unexamined = 0;  // why lstat could not look at LINKNAME
     auto examine = [&] {
