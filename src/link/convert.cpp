@@ -80,6 +80,8 @@ bool convert(const char* path, std::u16string& name, bool* by_platform) {
 struct resolved_directory {
     std::optional<std::u16string> plain;     // kept relative where it can be
     std::optional<std::u16string> absolute;  // asked for only when needed
+    bool plain_changed = false;              // a name of it ends in a dot or space
+    bool writable = false;                   // found so for --force
 };
 std::map<std::string, resolved_directory, std::less<>> resolved;
 
@@ -90,9 +92,9 @@ std::optional<std::u16string> resolve(const char* directory, unsigned what) {
     return std::u16string(converted.get());
 }
 
-// The directory's Win32 form, plain or absolute; none, with errno set, when
-// the converter refuses it.
-const std::optional<std::u16string>& directory_form(std::string_view directory, bool absolute) {
+// The directory's resolution, its plain or its absolute form asked for;
+// the form is none, with errno set, when the converter refuses it.
+const resolved_directory& directory_form(std::string_view directory, bool absolute) {
     auto found = resolved.find(directory);
     if (found == resolved.end()) found = resolved.emplace(std::string(directory), resolved_directory{}).first;
     auto& entry = found->second;
@@ -103,11 +105,12 @@ const std::optional<std::u16string>& directory_form(std::string_view directory, 
                 entry.plain.emplace();  // the current directory: names go as they are
             else
                 entry.plain = resolve(path, platform::CCP_POSIX_TO_WIN_W | platform::CCP_RELATIVE);
+            entry.plain_changed = entry.plain && text::needs_long_form(*entry.plain);
         }
-        return entry.plain;
+        return entry;
     }
     if (!entry.absolute) entry.absolute = resolve(path, platform::CCP_POSIX_TO_WIN_W);
-    return entry.absolute;
+    return entry;
 }
 
 bool is_drive_form(std::u16string_view form) {
@@ -160,6 +163,17 @@ path_parts split_path(const char* whole) {
 
 void forget_resolved_directories() { resolved.clear(); }
 
+bool directory_found_writable(std::string_view directory) {
+    auto found = resolved.find(directory);
+    return found != resolved.end() && found->second.writable;
+}
+
+void note_directory_writable(std::string_view directory) {
+    auto found = resolved.find(directory);
+    if (found == resolved.end()) found = resolved.emplace(std::string(directory), resolved_directory{}).first;
+    found->second.writable = true;
+}
+
 namespace {
 
 // The name whose directory is resolved by the converter and whose final
@@ -171,18 +185,19 @@ bool by_directory(const path_parts& parts, std::u16string& name) {
         errno = EILSEQ;
         return false;
     }
-    const auto& plain = directory_form(parts.directory, false);
-    if (!plain) return false;
-    join(name, *plain, final_units);
+    const auto& directory = directory_form(parts.directory, false);
+    if (!directory.plain) return false;
+    join(name, *directory.plain, final_units);
     // Windows counts MAX_PATH over the full path, the current directory's
     // part too, and changes a name that ends in a dot or a space: then the
     // absolute \\?\ form, which it takes as it stands.
     std::size_t full = name.size();
     if (from_current_directory(name)) full += platform::current_directory_units() + 1;
-    if (full < text::PLAIN_PATH_LIMIT && !text::needs_long_form(name)) return true;
+    char16_t last = final_units.empty() ? u'\0' : final_units.back();
+    if (full < text::PLAIN_PATH_LIMIT && !directory.plain_changed && last != u'.' && last != u' ') return true;
     // The absolute form has "." and ".." resolved, which the \\?\ form
     // would take as names.
-    const auto& absolute = directory_form(parts.directory, true);
+    const auto& absolute = directory_form(parts.directory, true).absolute;
     if (!absolute) return false;
     join(name, *absolute, final_units);
     name = text::long_form(name);

@@ -46,6 +46,11 @@ std::optional<std::u16string> to_win32_file_name(const char* path, bool* by_plat
 // with errno set, where the other gives none.
 bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platform = nullptr);
 
+// Whether --force found DIRECTORY writable earlier in the run, and noting
+// that it has: a run that replaces many names in one directory asks once.
+bool directory_found_writable(std::string_view directory);
+void note_directory_writable(std::string_view directory);
+
 // Each directory is resolved once per run; a caller that changes what the
 // directories are (a test) forgets the resolutions.
 void forget_resolved_directories();

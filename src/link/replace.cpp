@@ -103,14 +103,14 @@ std::optional<std::string> make_temporary_link(const std::string& directory, att
     // A link never replaces an existing name, so the link call itself tells
     // whether a name is free; a taken one is simply passed over.
     constexpr int attempts = 100;
+    static std::u16string win32_name;  // its storage kept from link to link
     for (int i = 0; i < attempts; ++i) {
         std::string name = temporary_name(directory);
-        auto win32_name = to_win32_file_name(name.c_str());
-        if (!win32_name) {
+        if (!to_win32_file_name(name.c_str(), win32_name)) {
             tried.win32_linkname.reset();
             return std::nullopt;
         }
-        if (create_link(*win32_name, *tried.win32_target, tried.directory)) return name;
+        if (create_link(win32_name, *tried.win32_target, tried.directory)) return name;
         tried.error = platform::GetLastError();
         if (tried.error != platform::ERROR_ALREADY_EXISTS && tried.error != platform::ERROR_FILE_EXISTS) break;
     }
@@ -129,10 +129,14 @@ int replace_existing(const char* target, const char* linkname, const platform::f
         return STATUS_USAGE;
     }
 
-    // What would keep unlink from removing LINKNAME keeps it here too.
+    // What would keep unlink from removing LINKNAME keeps it here too. A
+    // run that replaces many names in one directory asks once.
     std::string directory(split_path(linkname).directory);
-    if (platform::file_directory_writable(directory.empty() ? "." : directory.c_str()) != 0)
-        return report_cannot_remove(linkname, errno);
+    if (!directory_found_writable(directory)) {
+        if (platform::file_directory_writable(directory.empty() ? "." : directory.c_str()) != 0)
+            return report_cannot_remove(linkname, errno);
+        note_directory_writable(directory);
+    }
 
     if (!tried.win32_linkname || !tried.win32_target) return report_failure(target, linkname, tried);
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <fcntl.h>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 
 #include "platform/cygwin/cygwin_names.h"
 #include "platform/platform.h"
+#include "platform/posix/directory_handle.h"
 #include "platform/stand_in/stand_in.h"
 #include "text/utf16.h"
 
@@ -218,9 +220,9 @@ char process_token;
 
 }  // namespace
 
-std::optional<std::string> host_path(const char16_t* path) {
+bool host_path(const char16_t* path, std::string& out) {
     std::u16string_view rest(path);
-    std::string out;
+    out.clear();
     // The \\?\ form names the same path, taken as it stands.
     if (rest.substr(0, 8) == u"\\\\?\\UNC\\") {
         out.append("//");
@@ -242,10 +244,15 @@ std::optional<std::string> host_path(const char16_t* path) {
             rest = after;
         }
     }
+    // The ASCII part, a byte for each unit, in one pass.
+    std::size_t start = out.size(), ascii = 0;
+    out.resize(start + rest.size());
+    for (; ascii < rest.size() && rest[ascii] < 0x80; ++ascii)
+        out[start + ascii] = rest[ascii] == u'\\' ? '/' : static_cast<char>(rest[ascii]);
+    out.resize(start + ascii);
     std::mbstate_t state{};
     char bytes[MB_LEN_MAX];
-    out.reserve(out.size() + rest.size());
-    for (std::size_t i = 0; i < rest.size(); ++i) {
+    for (std::size_t i = ascii; i < rest.size(); ++i) {
         char16_t unit = rest[i];
         if (unit == u'\\') {
             out.push_back('/');
@@ -259,7 +266,7 @@ std::optional<std::string> host_path(const char16_t* path) {
             std::wstring wide = text::decode_utf16(rest.data() + i, length);
             if (wide.size() == 1) i += length - 1;
             std::size_t made = std::wcrtomb(bytes, wide[0], &state);
-            if (made == static_cast<std::size_t>(-1)) return std::nullopt;
+            if (made == static_cast<std::size_t>(-1)) return false;
             out.append(bytes, made);
         }
     }
@@ -273,6 +280,12 @@ std::optional<std::string> host_path(const char16_t* path) {
             out.erase(0, directory.size() + 1);
         std::free(cwd);
     }
+    return true;
+}
+
+std::optional<std::string> host_path(const char16_t* path) {
+    std::string out;
+    if (!host_path(path, out)) return std::nullopt;
     return out;
 }
 
@@ -310,14 +323,16 @@ farproc GetProcAddress(HMODULE module, const char* proc_name) {
 }
 
 BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_name, void*) {
-    auto link = host_path(file_name);
-    auto existing = host_path(existing_file_name);
-    if (!link || !existing) {
+    // The host names keep their storage from link to link.
+    static std::string link, existing;
+    if (!host_path(file_name, link) || !host_path(existing_file_name, existing)) {
         last_error = ERROR_INVALID_NAME;
         return 0;
     }
-    if (::link(existing->c_str(), link->c_str()) != 0) {
-        last_error = errno == ENOENT ? missing_error(&*existing) : error_from_errno(errno);
+    auto link_at = directory_of(link.c_str());
+    auto existing_at = alongside(existing.c_str(), link.c_str(), link_at);
+    if (::linkat(existing_at.directory, existing_at.name, link_at.directory, link_at.name, 0) != 0) {
+        last_error = errno == ENOENT ? missing_error(&existing) : error_from_errno(errno);
         return 0;
     }
     return 1;

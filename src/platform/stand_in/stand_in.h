@@ -10,5 +10,8 @@ namespace platform {
 // relative Windows path) stands for; none when a character has no form in
 // the locale.
 std::optional<std::string> host_path(const char16_t* path);
+// The same into OUT, whose storage is reused; false where the other gives
+// none.
+bool host_path(const char16_t* path, std::string& out);
 
 }  // namespace platform
