@@ -84,6 +84,15 @@ struct resolved_directory {
     bool writable = false;                   // found so for --force
 };
 std::map<std::string, resolved_directory, std::less<>> resolved;
+// The last one asked for, which most names of a run share.
+std::map<std::string, resolved_directory, std::less<>>::iterator last_resolved = resolved.end();
+
+std::map<std::string, resolved_directory, std::less<>>::iterator find_resolved(std::string_view directory) {
+    if (last_resolved != resolved.end() && last_resolved->first == directory) return last_resolved;
+    auto found = resolved.find(directory);
+    if (found == resolved.end()) found = resolved.emplace(std::string(directory), resolved_directory{}).first;
+    return last_resolved = found;
+}
 
 std::optional<std::u16string> resolve(const char* directory, unsigned what) {
     std::unique_ptr<char16_t, platform::free_deleter> converted(
@@ -95,8 +104,7 @@ std::optional<std::u16string> resolve(const char* directory, unsigned what) {
 // The directory's resolution, its plain or its absolute form asked for;
 // the form is none, with errno set, when the converter refuses it.
 const resolved_directory& directory_form(std::string_view directory, bool absolute) {
-    auto found = resolved.find(directory);
-    if (found == resolved.end()) found = resolved.emplace(std::string(directory), resolved_directory{}).first;
+    auto found = find_resolved(directory);
     auto& entry = found->second;
     const char* path = directory.empty() ? "." : found->first.c_str();
     if (!absolute) {
@@ -153,26 +161,29 @@ bool final_name_units(const char* final_name, std::u16string& units) {
 }  // namespace
 
 path_parts split_path(const char* whole) {
+    // The platform's separators as a table, asked for once.
+    static const auto separator = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0; c < 256; ++c) table[c] = platform::is_path_separator(static_cast<char>(c));
+        return table;
+    }();
+    auto is_separator = [](char c) { return separator[static_cast<unsigned char>(c)]; };
     std::string_view path(whole);
     std::size_t drive = platform::drive_length(whole);
-    while (path.size() > drive + 1 && platform::is_path_separator(path.back())) path.remove_suffix(1);
+    while (path.size() > drive + 1 && is_separator(path.back())) path.remove_suffix(1);
     for (std::size_t i = path.size(); i > drive; --i)
-        if (platform::is_path_separator(path[i - 1])) return {path.substr(0, i), path.substr(i)};
+        if (is_separator(path[i - 1])) return {path.substr(0, i), path.substr(i)};
     return {path.substr(0, drive), path.substr(drive)};
 }
 
-void forget_resolved_directories() { resolved.clear(); }
-
-bool directory_found_writable(std::string_view directory) {
-    auto found = resolved.find(directory);
-    return found != resolved.end() && found->second.writable;
+void forget_resolved_directories() {
+    resolved.clear();
+    last_resolved = resolved.end();
 }
 
-void note_directory_writable(std::string_view directory) {
-    auto found = resolved.find(directory);
-    if (found == resolved.end()) found = resolved.emplace(std::string(directory), resolved_directory{}).first;
-    found->second.writable = true;
-}
+bool directory_found_writable(std::string_view directory) { return find_resolved(directory)->second.writable; }
+
+void note_directory_writable(std::string_view directory) { find_resolved(directory)->second.writable = true; }
 
 namespace {
 
