@@ -1,12 +1,10 @@
 // The POSIX file calls, where the host has them (Linux, Cygwin).
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
-#include "platform/posix/directory_handle.h"
 
 namespace platform {
 
@@ -25,8 +23,7 @@ void fill(const struct stat& st, file_status* status) {
 
 int file_lstat(const char* path, file_status* status) {
     struct stat st;
-    auto at = directory_of(path);
-    if (::fstatat(at.directory, at.name, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+    if (::lstat(path, &st) != 0) return -1;
     fill(st, status);
     return 0;
 }
@@ -40,16 +37,13 @@ int file_stat(const char* path, file_status* status) {
 
 int file_unlink(const char* path, DWORD* win32_error) {
     *win32_error = 0;
-    auto at = directory_of(path);
-    return ::unlinkat(at.directory, at.name, 0);
+    return ::unlink(path);
 }
 
 // POSIX rename replaces TO in one step, whatever it is but a directory.
 int file_rename(const char* from, const char* to, DWORD* win32_error) {
     *win32_error = 0;
-    auto to_at = directory_of(to);
-    auto from_at = alongside(from, to, to_at);
-    return ::renameat(from_at.directory, from_at.name, to_at.directory, to_at.name);
+    return std::rename(from, to);
 }
 
 int file_directory_writable(const char* path) { return ::access(path, W_OK | X_OK); }

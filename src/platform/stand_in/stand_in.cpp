@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <fcntl.h>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -17,7 +16,6 @@
 
 #include "platform/cygwin/cygwin_names.h"
 #include "platform/platform.h"
-#include "platform/posix/directory_handle.h"
 #include "platform/stand_in/stand_in.h"
 #include "text/utf16.h"
 
@@ -329,9 +327,7 @@ BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_na
         last_error = ERROR_INVALID_NAME;
         return 0;
     }
-    auto link_at = directory_of(link.c_str());
-    auto existing_at = alongside(existing.c_str(), link.c_str(), link_at);
-    if (::linkat(existing_at.directory, existing_at.name, link_at.directory, link_at.name, 0) != 0) {
+    if (::link(existing.c_str(), link.c_str()) != 0) {
         last_error = errno == ENOENT ? missing_error(&existing) : error_from_errno(errno);
         return 0;
     }
