@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "cli/symbolic_links.h"
+#include "link/convert.h"
 #include "link/link.h"
 
 #ifndef QUELK_VERSION
@@ -73,13 +74,11 @@ bool is_drive(const char* path) {
 // "dir/" is linked, and named, as "dir". No C-runtime call reads the bytes,
 // so a name is never re-read in another encoding.
 std::string_view final_name(char* operand) {
-    std::size_t drive = platform::drive_length(operand);
-    std::size_t length = std::strlen(operand);
-    while (length > drive + 1 && platform::is_path_separator(operand[length - 1])) operand[--length] = '\0';
-    for (std::size_t i = length; i > drive; --i)
-        if (platform::is_path_separator(operand[i - 1]) && i < length) return {operand + i, length - i};
+    auto parts = split_path(operand);
+    std::size_t length = static_cast<std::size_t>(parts.name.data() - operand) + parts.name.size();
+    operand[length] = '\0';
     // A root ("/") or a bare drive is its own name.
-    return length > drive ? std::string_view(operand + drive, length - drive) : std::string_view(operand, length);
+    return parts.name.empty() ? std::string_view(operand, length) : parts.name;
 }
 
 // Links every TARGET into DIRECTORY under its final name; the first

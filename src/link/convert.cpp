@@ -23,19 +23,25 @@ constexpr auto is_special = [] {
     return table;
 }();
 
+// The length of a non-empty text in which Windows would refuse or read
+// differently no byte (a quote, a control character, one of the special
+// characters), or none: one pass, which also finds its end.
+std::optional<std::size_t> ordinary_length(const char* text) {
+    std::size_t i = 0;
+    for (; text[i] != '\0'; ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 32 || byte == '"' || (byte < 0x80 && is_special[byte])) return std::nullopt;
+    }
+    return i;
+}
+
 // Whether swapping the separators gives the name Windows will use: not for
-// absolute paths, nor for what Windows would refuse in a name (a quote, a
-// control character) or change (a final dot or space), which the platform
-// knows how to carry.
-// One pass over the path, which also finds its end.
+// absolute paths, nor for what Windows would refuse in a name or change (a
+// final dot or space), which the platform knows how to carry.
 bool converts_textually(const char* path) {
     if (path[0] == '/') return false;
-    std::size_t i = 0;
-    for (; path[i] != '\0'; ++i) {
-        auto byte = static_cast<unsigned char>(path[i]);
-        if (byte < 32 || byte == '"' || (byte < 0x80 && is_special[byte])) return false;
-    }
-    return path[i - 1] != '.' && path[i - 1] != ' ';
+    auto length = ordinary_length(path);
+    return length && *length > 0 && path[*length - 1] != '.' && path[*length - 1] != ' ';
 }
 
 // The platform's converter, asked to keep a relative path relative.
@@ -146,12 +152,7 @@ void join(std::u16string& name, const std::u16string& directory, const std::u16s
 // and what Windows refuses in a name carried the way the platform carries
 // it.
 bool final_name_units(const char* final_name, std::u16string& units) {
-    bool ordinary = true;
-    for (const char* c = final_name; *c != '\0'; ++c) {
-        auto byte = static_cast<unsigned char>(*c);
-        if (byte < 32 || byte == '"' || (byte < 0x80 && is_special[byte])) ordinary = false;
-    }
-    if (ordinary && platform::text_to_wide(final_name, units)) return true;
+    if (ordinary_length(final_name) && platform::text_to_wide(final_name, units)) return true;
     auto mapped = platform::relative_path_to_win32(final_name);
     if (!mapped) return false;
     units = std::move(*mapped);

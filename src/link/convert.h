@@ -51,8 +51,8 @@ bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platfor
 bool directory_found_writable(std::string_view directory);
 void note_directory_writable(std::string_view directory);
 
-// Each directory is resolved once per run; a caller that changes what the
-// directories are (a test) forgets the resolutions.
+// Each directory is resolved, and found writable, once per run; a caller
+// that changes what the directories are (a test) forgets both.
 void forget_resolved_directories();
 
 // The system's one-line text for a Win32 error code, or "[unknown error]".

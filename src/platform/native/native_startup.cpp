@@ -29,18 +29,16 @@ int wmain(int argc, wchar_t** wargv) {
     try {
         std::size_t size = 0;
         for (int i = 0; i < argc; ++i) size += 3 * std::char_traits<wchar_t>::length(wargv[i]) + 1;
+        // At most three bytes for a unit: the buffer never moves.
         arguments.reserve(size);
-        std::vector<std::size_t> starts;
-        starts.reserve(argc);
+        argv.reserve(argc + 1);
         // An argument without a UTF-8 form (an unpaired surrogate) is refused
         // later, where it would name a file.
         for (int i = 0; i < argc; ++i) {
-            starts.push_back(arguments.size());
+            argv.push_back(arguments.data() + arguments.size());
             text::append_utf8(arguments, reinterpret_cast<const char16_t*>(wargv[i]));
             arguments.push_back('\0');
         }
-        argv.reserve(argc + 1);
-        for (std::size_t start : starts) argv.push_back(arguments.data() + start);
         argv.push_back(nullptr);
     } catch (const std::bad_alloc&) {
         std::fputs("quelk: Cannot allocate memory\n", stderr);
