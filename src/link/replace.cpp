@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <string_view>
 
 #include "link/convert.h"
 #include "link/link.h"
@@ -84,37 +85,37 @@ bool would_destroy(const char* target, const char* linkname, const platform::fil
            same_directory(link_parts.directory, target_parts.directory);
 }
 
-// A fresh name beside LINKNAME, in the same directory so that a relative
-// symbolic-link target means the same from both. Eight bytes, no longer
-// than most names, so that it fits wherever LINKNAME does; lower case, as
-// Windows tells no case apart.
-std::string temporary_name(const std::string& directory) {
+// A fresh name beside LINKNAME, into NAME: in the same directory, so that
+// a relative symbolic-link target means the same from both. Eight bytes,
+// no longer than most names, so that it fits wherever LINKNAME does; lower
+// case, as Windows tells no case apart.
+void temporary_name(std::string_view directory, std::string& name) {
     static std::mt19937_64 random{std::random_device{}()};
     constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string name = directory + ".qk";
+    name.assign(directory);
+    name.append(".qk");
     auto bits = random();
     for (int i = 0; i < 5; ++i, bits /= 36) name.push_back(letters[bits % 36]);
-    return name;
 }
 
-// Makes the link under a temporary name; the name, or none after a
-// failure (the error is left in tried.error).
-std::optional<std::string> make_temporary_link(const std::string& directory, attempt& tried) {
+// Makes the link under a temporary name, into NAME; false after a failure
+// (the error is left in tried.error).
+bool make_temporary_link(std::string_view directory, attempt& tried, std::string& name) {
     // A link never replaces an existing name, so the link call itself tells
     // whether a name is free; a taken one is simply passed over.
     constexpr int attempts = 100;
     static std::u16string win32_name;  // its storage kept from link to link
     for (int i = 0; i < attempts; ++i) {
-        std::string name = temporary_name(directory);
+        temporary_name(directory, name);
         if (!to_win32_file_name(name.c_str(), win32_name)) {
             tried.win32_linkname.reset();
-            return std::nullopt;
+            return false;
         }
-        if (create_link(win32_name, *tried.win32_target, tried.directory)) return name;
+        if (create_link(win32_name, *tried.win32_target, tried.directory)) return true;
         tried.error = platform::GetLastError();
         if (tried.error != platform::ERROR_ALREADY_EXISTS && tried.error != platform::ERROR_FILE_EXISTS) break;
     }
-    return std::nullopt;
+    return false;
 }
 
 }  // namespace
@@ -131,10 +132,10 @@ int replace_existing(const char* target, const char* linkname, const platform::f
 
     // What would keep unlink from removing LINKNAME keeps it here too. A
     // run that replaces many names in one directory asks once.
-    std::string directory(split_path(linkname).directory);
+    auto directory = split_path(linkname).directory;
     if (!directory_found_writable(directory)) {
-        if (platform::file_directory_writable(directory.empty() ? "." : directory.c_str()) != 0)
-            return report_cannot_remove(linkname, errno);
+        std::string path(directory.empty() ? "." : directory);
+        if (platform::file_directory_writable(path.c_str()) != 0) return report_cannot_remove(linkname, errno);
         note_directory_writable(directory);
     }
 
@@ -151,15 +152,15 @@ int replace_existing(const char* target, const char* linkname, const platform::f
     }
 
     interrupts_held held;
-    auto temporary = make_temporary_link(directory, tried);
-    if (!temporary) return report_failure(target, linkname, tried);
+    static std::string temporary;  // its storage kept from link to link
+    if (!make_temporary_link(directory, tried, temporary)) return report_failure(target, linkname, tried);
 
     // Whatever stands at LINKNAME now is replaced, also when another
     // process replaced it after it was examined: --force asks for that, as
     // ln -f does. Only a directory is refused, by the rename itself.
     platform::DWORD win32_error;
     bool was_held = false;
-    while (platform::file_rename(temporary->c_str(), linkname, &win32_error) != 0) {
+    while (platform::file_rename(temporary.c_str(), linkname, &win32_error) != 0) {
         int error = errno;
         // Windows refuses a rename onto a file that another program holds
         // open as access denied: a held LINKNAME is waited for like a held
@@ -176,15 +177,15 @@ int replace_existing(const char* target, const char* linkname, const platform::f
         }
         if (wait.again(win32_error)) continue;
         report_cannot_remove(linkname, error, win32_error);
-        remove_temporary(*temporary);
+        remove_temporary(temporary);
         return STATUS_CANNOT_REMOVE;
     }
     // POSIX rename of one name of a file onto another does nothing and
     // leaves the temporary hard link: where LINKNAME was a name of TARGET's
     // file already, or another process made it one meanwhile.
     platform::file_status left;
-    if (!settings.symbolic && platform::rename_may_keep_source() && platform::file_lstat(temporary->c_str(), &left) == 0 &&
-        !remove_temporary(*temporary))
+    if (!settings.symbolic && platform::rename_may_keep_source() && platform::file_lstat(temporary.c_str(), &left) == 0 &&
+        !remove_temporary(temporary))
         return STATUS_CANNOT_REMOVE;
     return report_made(target, linkname, tried.directory);
 }

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace text {
@@ -129,10 +130,15 @@ bool locale_to_utf16(const char* text, std::u16string& units) {
     try {
         // Every locale's character set agrees with ASCII below 0x80, and
         // most names are ASCII: those need no conversion.
-        std::size_t ascii = 0;
-        while (text[ascii] != '\0' && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
-        if (text[ascii] == '\0') {
-            units.assign(text, text + ascii);
+        // Told and widened in passes without an early exit, which the
+        // compiler does in vectors.
+        std::size_t size = std::strlen(text);
+        unsigned char high = 0;
+        for (std::size_t i = 0; i < size; ++i) high |= static_cast<unsigned char>(text[i]);
+        if (high < 0x80) {
+            units.resize(size);
+            char16_t* to = units.data();
+            for (std::size_t i = 0; i < size; ++i) to[i] = static_cast<unsigned char>(text[i]);
             return true;
         }
         std::size_t length = std::mbstowcs(nullptr, text, 0);

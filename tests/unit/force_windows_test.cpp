@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <unistd.h>
 
 #include "fake_platform.h"
 #include "link/link.h"
@@ -128,27 +129,70 @@ volatile std::sig_atomic_t interrupted = 0;
 bool temporary_at_interrupt = true;
 bool replaced_at_interrupt = false;
 
-TEST_F(ForceOnWindows, InterruptWaitsUntilTheTemporaryIsGoneOrInPlace) {
-    struct sigaction action {}, previous{};
-    action.sa_handler = [](int) {
-        interrupted = 1;
-        temporary_at_interrupt = temporary_left();
-        replaced_at_interrupt = fake::fake().files["b"].status.inode == fake::fake().files["a"].status.inode;
-    };
-    sigemptyset(&action.sa_mask);
-    ASSERT_EQ(sigaction(SIGINT, &action, &previous), 0);
-    for (bool rename_fails : {false, true}) {
-        SetUp();
-        interrupted = 0;
-        fake::fake().before["rename"] = [] { std::raise(SIGINT); };
-        if (rename_fails) fake::fake().script["rename"] = {EACCES};
-        auto r = run_quelk({"-f", "a", "b"});
-        EXPECT_EQ(interrupted, 1) << rename_fails;
-        EXPECT_FALSE(temporary_at_interrupt) << rename_fails;
-        EXPECT_EQ(replaced_at_interrupt, !rename_fails) << rename_fails;
-        EXPECT_EQ(r.status, rename_fails ? STATUS_CANNOT_REMOVE : STATUS_OK) << r.err;
+// Each case runs in a process of its own, started afresh, where quelk has
+// not held interrupts yet: what it finds set for a signal is the action
+// that signal has when it is let go.
+class InterruptsHeld : public ForceOnWindows {
+protected:
+    void SetUp() override {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        ForceOnWindows::SetUp();
     }
-    sigaction(SIGINT, &previous, nullptr);
+};
+
+TEST_F(InterruptsHeld, SignalEndsQuelkOnlyOnceTheReplacementIsDone) {
+    // The signal's own action, ending the program, comes after the rename;
+    // what the program writes is captured, so the rename tells of itself
+    // on a copy of standard error made before.
+    static int error_output = dup(2);
+    EXPECT_EXIT(
+        {
+            fake::fake().before["rename"] = [] {
+                std::raise(SIGTERM);
+                constexpr char renamed[] = "renaming after SIGTERM\n";
+                [[maybe_unused]] auto written = write(error_output, renamed, sizeof renamed - 1);
+            };
+            run_quelk({"-f", "a", "b"});
+            std::_Exit(0);
+        },
+        testing::KilledBySignal(SIGTERM), "renaming after SIGTERM");
+    // A signal quelk was started ignoring stays ignored.
+    EXPECT_EXIT(
+        {
+            std::signal(SIGHUP, SIG_IGN);
+            fake::fake().before["rename"] = [] { std::raise(SIGHUP); };
+            auto r = run_quelk({"-f", "a", "b"});
+            std::raise(SIGHUP);
+            std::_Exit(r.status == STATUS_OK && inode("b") == inode("a") ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST_F(InterruptsHeld, HandlerRunsWhenTheTemporaryIsGoneOrInPlace) {
+    EXPECT_EXIT(
+        {
+            struct sigaction action {};
+            action.sa_handler = [](int) {
+                interrupted = 1;
+                temporary_at_interrupt = temporary_left();
+                replaced_at_interrupt = fake::fake().files["b"].status.inode == fake::fake().files["a"].status.inode;
+            };
+            sigemptyset(&action.sa_mask);
+            sigaction(SIGINT, &action, nullptr);
+            for (bool rename_fails : {false, true}) {
+                ForceOnWindows::SetUp();
+                interrupted = 0;
+                fake::fake().before["rename"] = [] { std::raise(SIGINT); };
+                if (rename_fails) fake::fake().script["rename"] = {EACCES};
+                auto r = run_quelk({"-f", "a", "b"});
+                EXPECT_EQ(interrupted, 1) << rename_fails;
+                EXPECT_FALSE(temporary_at_interrupt) << rename_fails;
+                EXPECT_EQ(replaced_at_interrupt, !rename_fails) << rename_fails;
+                EXPECT_EQ(r.status, rename_fails ? STATUS_CANNOT_REMOVE : STATUS_OK) << r.err;
+            }
+            std::_Exit(testing::Test::HasFailure() ? 1 : 0);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

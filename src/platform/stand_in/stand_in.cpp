@@ -222,11 +222,13 @@ bool host_path(const char16_t* path, std::string& out) {
     std::u16string_view rest(path);
     out.clear();
     // The \\?\ form names the same path, taken as it stands.
-    if (rest.substr(0, 8) == u"\\\\?\\UNC\\") {
-        out.append("//");
-        rest.remove_prefix(8);
-    } else if (rest.substr(0, 4) == u"\\\\?\\") {
-        rest.remove_prefix(4);
+    if (!rest.empty() && rest[0] == u'\\') {
+        if (rest.substr(0, 8) == u"\\\\?\\UNC\\") {
+            out.append("//");
+            rest.remove_prefix(8);
+        } else if (rest.substr(0, 4) == u"\\\\?\\") {
+            rest.remove_prefix(4);
+        }
     }
     if (rest.size() >= 2 && rest[1] == u':' && (rest.size() == 2 || rest[2] == u'\\' || rest[2] == u'/')) {
         char16_t letter = rest[0] >= u'a' && rest[0] <= u'z' ? char16_t(rest[0] - u'a' + u'A') : rest[0];
@@ -242,12 +244,18 @@ bool host_path(const char16_t* path, std::string& out) {
             rest = after;
         }
     }
-    // The ASCII part, a byte for each unit, in one pass.
+    // Most paths are all ASCII, a byte for each unit: told and copied in
+    // two passes without an early exit, which the compiler does in vectors.
     std::size_t start = out.size(), ascii = 0;
-    out.resize(start + rest.size());
-    for (; ascii < rest.size() && rest[ascii] < 0x80; ++ascii)
-        out[start + ascii] = rest[ascii] == u'\\' ? '/' : static_cast<char>(rest[ascii]);
-    out.resize(start + ascii);
+    char16_t high = 0;
+    for (char16_t unit : rest) high |= unit;
+    if (high < 0x80) {
+        out.resize(start + rest.size());
+        char* to = out.data() + start;
+        const char16_t* from = rest.data();
+        for (std::size_t i = 0; i < rest.size(); ++i) to[i] = from[i] == u'\\' ? '/' : static_cast<char>(from[i]);
+        ascii = rest.size();
+    }
     std::mbstate_t state{};
     char bytes[MB_LEN_MAX];
     for (std::size_t i = ascii; i < rest.size(); ++i) {
