@@ -141,12 +141,14 @@ int make_link(const char* target, const char* linkname) {
         return STATUS_USAGE;
     }
     // Replacing it would lose a link that was asked for in this same run.
-    auto key = name_key(linkname);
-    if (links_made.count(key) != 0) {
+    // The name is entered at once, as the usual outcome is a link made
+    // there, and taken out again if none is.
+    auto [entry, entered] = links_made.insert(name_key(linkname));
+    if (!entered) {
         std::fprintf(stderr, "quelk: will not overwrite just-created `%s' with `%s'\n", linkname, target);
         return STATUS_USAGE;
     }
     int status = replace_existing(target, linkname, existing, tried);
-    if (status == STATUS_OK) links_made.insert(std::move(key));
+    if (status != STATUS_OK) links_made.erase(entry);
     return status;
 }

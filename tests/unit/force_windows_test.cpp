@@ -125,6 +125,20 @@ TEST_F(ForceOnWindows, LinkMadeInThisRunIsNotReplaced) {
     EXPECT_EQ(inode("c/a"), inode("a"));
 }
 
+TEST_F(ForceOnWindows, NameLeftAsItWasMayBeReplacedLaterInTheRun) {
+    fake::add_file("x/f");
+    fake::add_file("y/f");
+    fake::add_directory("c");
+    fake::add_file("c/f");
+    fake::fake().messages[5] = u"Access is denied.\r\n";
+    fake::fake().script["rename"] = {EACCES};
+    fake::fake().rename_win32_error = 5;
+    auto r = run_quelk({"-f", "x/f", "y/f", "c"});
+    EXPECT_EQ(r.status, STATUS_CANNOT_REMOVE);
+    EXPECT_EQ(r.err, "quelk: cannot remove `c/f': Access is denied.\r\n");
+    EXPECT_EQ(inode("c/f"), inode("y/f"));
+}
+
 volatile std::sig_atomic_t interrupted = 0;
 bool temporary_at_interrupt = true;
 bool replaced_at_interrupt = false;
