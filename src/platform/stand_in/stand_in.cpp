@@ -394,7 +394,10 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL, TOKEN_PRIVILEGES*, DWORD, TOKEN_P
 
 void Sleep(DWORD milliseconds) {
     timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000};
-    ::nanosleep(&wait, nullptr);
+    // A signal kept while interrupts are held cuts the sleep short: the
+    // rest is slept.
+    while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
 }
 
 // A POSIX host has no sharing modes: no open file keeps its names.
