@@ -24,11 +24,16 @@ volatile std::sig_atomic_t all_handled = 0;   // for every signal that is held
 volatile std::sig_atomic_t holding = 0;
 volatile std::sig_atomic_t kept = 0;  // the first that came while held
 
+// The host's last signal number; where its headers tell none at the
+// POSIX level asked for, every number this table holds (sigaction refuses
+// those the host lacks).
 int last_signal() {
-#ifdef SIGRTMAX
+#if defined(SIGRTMAX)
     return std::min<int>(SIGRTMAX, SIGNALS - 1);
-#else
+#elif defined(NSIG)
     return std::min<int>(NSIG - 1, SIGNALS - 1);
+#else
+    return SIGNALS - 1;
 #endif
 }
 
