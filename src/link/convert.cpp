@@ -44,10 +44,16 @@ bool converts_textually(const char* path) {
     return length && *length > 0 && path[*length - 1] != '.' && path[*length - 1] != ' ';
 }
 
-// The platform's converter, asked to keep a relative path relative.
-std::optional<std::u16string> convert_by_platform(const char* path) {
-    std::unique_ptr<char16_t, platform::free_deleter> converted(static_cast<char16_t*>(
-        platform::cygwin_create_path(platform::CCP_POSIX_TO_WIN_W | platform::CCP_RELATIVE, path)));
+// What the platform's converter is asked for: a relative path kept
+// relative, or the absolute form.
+constexpr unsigned RELATIVE_FORM = platform::CCP_POSIX_TO_WIN_W | platform::CCP_RELATIVE;
+constexpr unsigned ABSOLUTE_FORM = platform::CCP_POSIX_TO_WIN_W;
+
+// The platform's converter, asked for the form WHAT names; none, with
+// errno set, when it refuses the path.
+std::optional<std::u16string> convert_by_platform(const char* path, unsigned what) {
+    std::unique_ptr<char16_t, platform::free_deleter> converted(
+        static_cast<char16_t*>(platform::cygwin_create_path(what, path)));
     if (!converted) return std::nullopt;
     return std::u16string(converted.get());
 }
@@ -70,7 +76,7 @@ bool convert(const char* path, std::u16string& name, bool* by_platform) {
             return true;
         }
         *by_platform = true;
-        auto converted = convert_by_platform(path);
+        auto converted = convert_by_platform(path, RELATIVE_FORM);
         if (!converted) return false;
         name = std::move(*converted);
         return true;
@@ -100,13 +106,6 @@ std::map<std::string, resolved_directory, std::less<>>::iterator find_resolved(s
     return last_resolved = found;
 }
 
-std::optional<std::u16string> resolve(const char* directory, unsigned what) {
-    std::unique_ptr<char16_t, platform::free_deleter> converted(
-        static_cast<char16_t*>(platform::cygwin_create_path(what, directory)));
-    if (!converted) return std::nullopt;
-    return std::u16string(converted.get());
-}
-
 // The directory's resolution, its plain or its absolute form asked for;
 // the form is none, with errno set, when the converter refuses it.
 const resolved_directory& directory_form(std::string_view directory, bool absolute) {
@@ -118,12 +117,12 @@ const resolved_directory& directory_form(std::string_view directory, bool absolu
             if (directory.empty())
                 entry.plain.emplace();  // the current directory: names go as they are
             else
-                entry.plain = resolve(path, platform::CCP_POSIX_TO_WIN_W | platform::CCP_RELATIVE);
+                entry.plain = convert_by_platform(path, RELATIVE_FORM);
             entry.plain_changed = entry.plain && text::needs_long_form(*entry.plain);
         }
         return entry;
     }
-    if (!entry.absolute) entry.absolute = resolve(path, platform::CCP_POSIX_TO_WIN_W);
+    if (!entry.absolute) entry.absolute = convert_by_platform(path, ABSOLUTE_FORM);
     return entry;
 }
 
@@ -241,7 +240,7 @@ std::optional<std::u16string> to_win32_path(const char* path) {
     // exactly as typed, dots and all, which no converter would do for "..".
     if (!is_absolute_path(path)) return platform::relative_path_to_win32(path);
     try {
-        return convert_by_platform(path);
+        return convert_by_platform(path, RELATIVE_FORM);
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
         return std::nullopt;
@@ -275,10 +274,9 @@ bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platfor
     // converter sees the whole name for it.
     *by_platform = true;
     try {
-        std::unique_ptr<char16_t, platform::free_deleter> absolute(
-            static_cast<char16_t*>(platform::cygwin_create_path(platform::CCP_POSIX_TO_WIN_W, path)));
+        auto absolute = convert_by_platform(path, ABSOLUTE_FORM);
         if (!absolute) return false;
-        name = text::long_form(absolute.get());
+        name = text::long_form(*absolute);
         return true;
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;

@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "link/convert.h"
@@ -75,8 +74,7 @@ std::string seen_from_link(const char* target, const char* linkname) {
 int make_link(const char* target, const char* linkname) {
     // The converted names keep their storage from pair to pair: a run over
     // many names allocates for the longest, not for each.
-    static attempt reused;
-    attempt& tried = reused;
+    static attempt tried;
     tried.directory = false;
     tried.error = 0;
     if (settings.symbolic) {
@@ -132,10 +130,7 @@ int make_link(const char* target, const char* linkname) {
     // Windows has a name there that lstat cannot look at (a path too long
     // for the POSIX calls, say): it exists, and what was not examined is
     // not replaced.
-    if (!exists && settings.force) {
-        std::fprintf(stderr, "quelk: cannot remove `%s': %s\n", linkname, std::strerror(unexamined));
-        return STATUS_CANNOT_REMOVE;
-    }
+    if (!exists && settings.force) return report_cannot_remove(linkname, unexamined);
     if (!settings.force) {
         std::fprintf(stderr, "quelk: could not create link `%s': file exists\n", linkname);
         return STATUS_USAGE;

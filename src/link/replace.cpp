@@ -18,11 +18,6 @@ std::string reason(int error, platform::DWORD win32_error) {
     return win32_error != 0 ? win32_error_text(win32_error) : std::strerror(error);
 }
 
-int report_cannot_remove(const char* linkname, int error, platform::DWORD win32_error = 0) {
-    std::fprintf(stderr, "quelk: cannot remove `%s': %s\n", linkname, reason(error, win32_error).c_str());
-    return STATUS_CANNOT_REMOVE;
-}
-
 // Removes the temporary link, where it is still there; one that stays is
 // named, never left unsaid.
 bool remove_temporary(const std::string& temporary) {
@@ -119,6 +114,11 @@ bool make_temporary_link(std::string_view directory, attempt& tried, std::string
 }
 
 }  // namespace
+
+int report_cannot_remove(const char* linkname, int error, platform::DWORD win32_error) {
+    std::fprintf(stderr, "quelk: cannot remove `%s': %s\n", linkname, reason(error, win32_error).c_str());
+    return STATUS_CANNOT_REMOVE;
+}
 
 int replace_existing(const char* target, const char* linkname, const platform::file_status& existing,
                      attempt& tried) {

@@ -120,12 +120,6 @@ std::optional<std::string> to_utf8_strict(std::u16string_view units) {
     return to_utf8(units);
 }
 
-std::optional<std::u16string> from_utf8(std::string_view bytes) {
-    std::u16string units;
-    if (!from_utf8(bytes, units)) return std::nullopt;
-    return units;
-}
-
 bool locale_to_utf16(const char* text, std::u16string& units) {
     try {
         // Every locale's character set agrees with ASCII below 0x80, and
@@ -152,12 +146,6 @@ bool locale_to_utf16(const char* text, std::u16string& units) {
     } catch (const std::bad_alloc&) {
         return false;
     }
-}
-
-std::optional<std::u16string> locale_to_utf16(const char* text) {
-    std::u16string units;
-    if (!locale_to_utf16(text, units)) return std::nullopt;
-    return units;
 }
 
 std::optional<std::string> locale_from_utf16(const char16_t* text) {

@@ -28,17 +28,16 @@ void append_utf8(std::string& bytes, std::u16string_view units);
 // UTF-16 of UTF-8, or none for anything that is not UTF-8: a stray or
 // missing continuation byte, an overlong form, a surrogate, a character
 // beyond U+10FFFF. And UTF-8 of UTF-16, or none for an unpaired surrogate.
-// Strict both ways, as Windows' converters with their strict flags.
-std::optional<std::u16string> from_utf8(std::string_view bytes);
-// The same into UNITS, whose storage is reused; false where the other gives
-// none.
+// Strict both ways, as Windows' converters with their strict flags. The
+// UTF-16 is written into UNITS, whose storage is reused; false for what is
+// not UTF-8.
 bool from_utf8(std::string_view bytes, std::u16string& units);
 std::optional<std::string> to_utf8_strict(std::u16string_view units);
 
-// The locale's multibyte text in UTF-16 (mbstowcs), or none when it is not
-// valid in the locale; and back (wcstombs), or none when a character has no
-// form in it. What the C library of a POSIX host offers.
-std::optional<std::u16string> locale_to_utf16(const char* text);
+// The locale's multibyte text in UTF-16 (mbstowcs), into UNITS, whose
+// storage is reused; false when it is not valid in the locale. And back
+// (wcstombs), or none when a character has no form in it. What the C
+// library of a POSIX host offers.
 bool locale_to_utf16(const char* text, std::u16string& units);
 std::optional<std::string> locale_from_utf16(const char16_t* text);
 

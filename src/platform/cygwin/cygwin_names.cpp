@@ -15,8 +15,6 @@ namespace platform {
 
 namespace {
 
-constexpr char16_t PRIVATE_BASE = 0xF000;
-
 bool is_reserved(unsigned char c) { return (c >= 1 && c <= 31) || std::strchr("\"*:<>?|", c) != nullptr; }
 
 }  // namespace

@@ -7,6 +7,10 @@
 
 namespace platform {
 
+// Where Cygwin carries a character or byte of a name that Windows refuses
+// or that is not valid in the locale: U+F000 plus it.
+inline constexpr char16_t PRIVATE_BASE = 0xF000;
+
 // Appends one name (no separators) in UTF-16: characters of the locale as
 // they are; characters Windows refuses in a name, control characters and
 // bytes that are not valid in the locale in the private-use range, as

@@ -202,23 +202,21 @@ bool rename_by_steps(const std::u16string& from, const std::u16string& to) {
     // if it succeeds, on the file it named where other hard links keep it.
     auto replaced = read_only ? other_links_id(to) : std::nullopt;
     if (read_only && !::SetFileAttributesW(wide(to), to_attributes & ~FILE_ATTRIBUTE_READONLY)) return false;
-    auto done = [&](bool moved) {
-        ::DWORD error = ::GetLastError();
-        if (moved && replaced) put_attributes_back(to, *replaced, to_attributes);
-        ::SetLastError(error);
-        return moved;
+    auto moved = [&] {
+        if (replaced) put_attributes_back(to, *replaced, to_attributes);
+        return true;
     };
     auto put_back = [&] {
         ::DWORD error = ::GetLastError();
         if (read_only) ::SetFileAttributesW(wide(to), to_attributes);
         ::SetLastError(error);
-        return done(false);
+        return false;
     };
     if (!directories || to_attributes == INVALID_FILE_ATTRIBUTES) {
-        if (::MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING)) return done(true);
+        if (::MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING)) return moved();
         if (!directories) return put_back();
         // A directory link moving to a name that is free now.
-        return done(false);
+        return false;
     }
     // FROM is a fresh name beside TO, so FROM with a suffix is free too.
     std::u16string aside = from + u".old";
@@ -228,13 +226,12 @@ bool rename_by_steps(const std::u16string& from, const std::u16string& to) {
         ::MoveFileExW(wide(aside), wide(to), 0);
         if (read_only) ::SetFileAttributesW(wide(to), to_attributes);
         ::SetLastError(error);
-        return done(false);
+        return false;
     }
     // The old link is replaced; removing its last trace may fail without
-    // harm to the new one.
-    // A directory link has no other names to keep its attribute for.
+    // harm to the new one. A directory link has no other names to keep its
+    // attribute for.
     remove_name(aside, to_attributes & ~FILE_ATTRIBUTE_READONLY);
-    done(false);
     return true;
 }
 

@@ -33,10 +33,6 @@ constexpr DWORD ERROR_NO_SUCH_PRIVILEGE = 1313;
 constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 constexpr std::uint32_t SYMLINK_PRIVILEGE_ID = 35;
 
-// Where Cygwin carries the bytes of a name that Windows would refuse or
-// that are not valid in the locale: U+F000 + the byte.
-constexpr char16_t PRIVATE_BASE = 0xF000;
-
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 
 std::vector<std::string_view> split(std::string_view path) {
