@@ -4,6 +4,8 @@
 #include <cctype>
 #include <clocale>
 #include <cerrno>
+#include <cwctype>
+#include <locale.h>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
@@ -103,6 +105,34 @@ std::optional<platform::DWORD> windows_name(const char16_t* path, std::string& n
     return std::nullopt;
 }
 
+// Upper case as the fake's Windows compares names: by the host's Unicode
+// tables, every character that has a simple upper case.
+char32_t upper(char32_t c) {
+    static locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    if (c < 0x80 || unicode == locale_t(0)) return c >= U'a' && c <= U'z' ? c - (U'a' - U'A') : c;
+    return static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), unicode));
+}
+
+// The characters of a UTF-8 key, upper case; a byte that is not UTF-8
+// stands for itself, apart from every character.
+std::u32string upper_characters(const std::string& key) {
+    std::u32string out;
+    for (std::size_t i = 0; i < key.size();) {
+        auto lead = static_cast<unsigned char>(key[i]);
+        std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+        std::u16string units;
+        if (length > 1 && i + length <= key.size() && text::from_utf8(key.substr(i, length), units) && !units.empty()) {
+            char32_t c = units.size() == 2 ? 0x10000 + ((units[0] - 0xD800) << 10) + (units[1] - 0xDC00) : units[0];
+            out.push_back(upper(c));
+            i += length;
+        } else {
+            out.push_back(length == 1 ? upper(lead) : 0x110000 + lead);
+            ++i;
+        }
+    }
+    return out;
+}
+
 std::optional<unsigned> scripted(const std::string& operation) {
     if (auto hook = current.before.find(operation); hook != current.before.end()) hook->second();
     auto found = current.script.find(operation);
@@ -155,9 +185,7 @@ platform::BOOLEAN QUELK_WINAPI create_symbolic_link(const char16_t* link, const 
 }  // namespace
 
 bool ignoring_case::operator()(const std::string& a, const std::string& b) const {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-    });
+    return upper_characters(a) < upper_characters(b);
 }
 
 state& fake() { return current; }
@@ -419,7 +447,22 @@ std::size_t drive_length(const char* path) {
     return current.drives && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' ? 2 : 0;
 }
 
-bool names_ignore_case() { return true; }
+void fold_name_case(std::u16string& name) {
+    std::u16string folded;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char32_t c = name[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (name[++i] - 0xDC00);
+        c = fake::upper(c);
+        if (c < 0x10000) {
+            folded.push_back(char16_t(c));
+        } else {
+            folded.push_back(char16_t(0xD800 + ((c - 0x10000) >> 10)));
+            folded.push_back(char16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        }
+    }
+    name.swap(folded);
+}
 
 int file_lstat(const char* path, file_status* status) {
     fake::scope busy_here;
@@ -519,7 +562,9 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
 bool file_held_open(const char16_t* path) {
     fake::scope busy_here;
     log("file_held_open(" + narrow(path) + ")");
-    auto found = current.files.find(fake::key(narrow(path)));
+    std::string name;
+    if (fake::windows_name(path, name)) return false;  // Windows cannot open it: nothing found held
+    auto found = current.files.find(name);
     DWORD error;
     return found != current.files.end() && fake::refused_while_held(found->second.status.inode, &error);
 }

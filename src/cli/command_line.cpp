@@ -12,6 +12,7 @@
 #include "cli/symbolic_links.h"
 #include "link/convert.h"
 #include "link/link.h"
+#include "link/link_steps.h"
 
 #ifndef QUELK_VERSION
 #error "QUELK_VERSION comes from the build"
@@ -84,6 +85,9 @@ std::string_view final_name(char* operand) {
 // Links every TARGET into DIRECTORY under its final name; the first
 // non-zero status is the result.
 int link_into(const char* directory, char** targets, int count) {
+    // An empty name has no Win32 form: joined to a name, an empty directory
+    // would be the root, and an empty TARGET the directory itself.
+    if (*directory == '\0') return report_unconvertible(directory);
     int result = STATUS_OK;
     // DIRECTORY and its separator once, each name after it: a bare drive
     // names that drive's current directory, so "D:" and "x" are "D:x",
@@ -100,14 +104,19 @@ int link_into(const char* directory, char** targets, int count) {
     }
     for (int i = 0; i < count; ++i) {
         char* target = targets[i];
-        try {
-            linkname.resize(prefix);
-            linkname.append(final_name(target));
-        } catch (const std::bad_alloc&) {
-            std::fprintf(stderr, "quelk: asprintf: %s\n", std::strerror(ENOMEM));
-            return STATUS_USAGE;
+        int status;
+        if (*target == '\0') {
+            status = report_unconvertible(target);
+        } else {
+            try {
+                linkname.resize(prefix);
+                linkname.append(final_name(target));
+            } catch (const std::bad_alloc&) {
+                std::fprintf(stderr, "quelk: asprintf: %s\n", std::strerror(ENOMEM));
+                return STATUS_USAGE;
+            }
+            status = make_link(target, linkname.c_str());
         }
-        int status = make_link(target, linkname.c_str());
         if (status != STATUS_OK && result == STATUS_OK) result = status;
     }
     return result;
@@ -161,6 +170,7 @@ int run(int argc, char** argv) {
     if (count == 1) return link_into(".", operands, count);
 
     const char* last = operands[count - 1];
+    if (*last == '\0') return report_unconvertible(last);
     platform::file_status status;
     if (platform::file_stat(last, &status) == 0 && status.is_directory) {
         operands[count - 1] = nullptr;

@@ -131,12 +131,6 @@ bool is_drive_form(std::u16string_view form) {
            ((form[0] >= u'A' && form[0] <= u'Z') || (form[0] >= u'a' && form[0] <= u'z'));
 }
 
-// Whether a Win32 form is read from the process's current directory, which
-// counts towards MAX_PATH.
-bool from_current_directory(std::u16string_view form) {
-    return form.empty() || (form[0] != u'\\' && form[0] != u'/' && !is_drive_form(form));
-}
-
 // DIRECTORY's form and the final name's units, joined as Windows reads
 // them: nothing between a bare drive ("D:x") or a final separator and the
 // name.
@@ -202,8 +196,7 @@ bool by_directory(const path_parts& parts, std::u16string& name) {
     // Windows counts MAX_PATH over the full path, the current directory's
     // part too, and changes a name that ends in a dot or a space: then the
     // absolute \\?\ form, which it takes as it stands.
-    std::size_t full = name.size();
-    if (from_current_directory(name)) full += platform::current_directory_units() + 1;
+    std::size_t full = text::full_path_units(name, platform::current_directory_units());
     char16_t last = final_units.empty() ? u'\0' : final_units.back();
     if (full < text::PLAIN_PATH_LIMIT && !directory.plain_changed && last != u'.' && last != u' ') return true;
     // The absolute form has "." and ".." resolved, which the \\?\ form
@@ -247,17 +240,19 @@ std::optional<std::u16string> to_win32_path(const char* path) {
     }
 }
 
-bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platform) {
+bool to_win32_file_name(const path_parts& parts, std::u16string& name, bool* by_platform) {
     bool converted_by_platform;
     if (!by_platform) by_platform = &converted_by_platform;
     *by_platform = false;
+    // The whole path: its directory begins it, and its final name ends it
+    // but for trailing separators.
+    const char* path = parts.directory.data();
     if (*path == '\0') {
         errno = EINVAL;
         return false;
     }
     // A final name of its own is appended to its resolved directory; ".",
     // "..", a bare drive and a final separator are the converter's to read.
-    auto parts = split_path(path);
     bool final_separator = parts.name.data()[parts.name.size()] != '\0';
     if (!parts.name.empty() && parts.name != "." && parts.name != ".." && !final_separator) {
         try {
@@ -268,7 +263,7 @@ bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platfor
         }
     }
     if (!convert(path, name, by_platform)) return false;
-    if (!text::needs_long_form(name)) return true;
+    if (!text::needs_long_form(name, platform::current_directory_units())) return true;
     // The plain form would be cut at MAX_PATH or lose a final dot or space:
     // Windows takes the absolute \\?\ form exactly as it stands. The
     // converter sees the whole name for it.
@@ -282,6 +277,10 @@ bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platfor
         errno = ENOMEM;
         return false;
     }
+}
+
+bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platform) {
+    return to_win32_file_name(split_path(path), name, by_platform);
 }
 
 std::optional<std::u16string> to_win32_file_name(const char* path, bool* by_platform) {

@@ -45,6 +45,8 @@ std::optional<std::u16string> to_win32_file_name(const char* path, bool* by_plat
 // The same into NAME, whose storage is reused from name to name; false,
 // with errno set, where the other gives none.
 bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platform = nullptr);
+// The same for a path already split, whose parts are views of it.
+bool to_win32_file_name(const path_parts& parts, std::u16string& name, bool* by_platform = nullptr);
 
 // Whether --force found DIRECTORY writable earlier in the run, and noting
 // that it has: a run that replaces many names in one directory asks once.

@@ -1,5 +1,6 @@
 // What make_link and the forced replacement share: the attempt at one
-// link, the link call, the reports, and names as the platform reads them.
+// link, the link call, the reports, and names as the platform tells them
+// apart. It calls neither of them.
 #pragma once
 
 #include <optional>
@@ -18,6 +19,13 @@ struct attempt {
     platform::DWORD error = 0;  // Windows' reason when it refused the link
 };
 
+// LINKNAME as make_link splits it, once: the path and, as views of it,
+// its directory and its final name.
+struct link_name {
+    const char* path;
+    path_parts parts;
+};
+
 // Asks Windows for the link, a hard or a symbolic one as the settings say.
 bool create_link(const std::u16string& win32_linkname, const std::u16string& win32_target, bool directory);
 
@@ -25,8 +33,12 @@ bool create_link(const std::u16string& win32_linkname, const std::u16string& win
 int report_made(const char* target, const char* linkname, bool directory);
 // The failure that stopped the link, LINKNAME's conversion first.
 int report_failure(const char* target, const char* linkname, const attempt& tried);
+// A name that has no Win32 form.
+int report_unconvertible(const char* name);
+// That LINKNAME cannot be replaced: Windows' reason where it gave one,
+// else the system's text for ERROR.
+int report_cannot_remove(const char* linkname, int error, platform::DWORD win32_error = 0);
 
-// A name as the platform tells names apart: whatever their case on
-// Windows, byte for byte on the stand-in.
+// A name as the platform tells names apart: separators alike, and on
+// Windows whatever the case, by the system's own rules.
 std::u16string name_key(std::string_view name);
-

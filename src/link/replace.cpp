@@ -1,32 +1,17 @@
 #include "link/replace.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
 #include <string_view>
 
-#include "link/convert.h"
 #include "link/link.h"
 
 namespace {
-
-// Why a name could not be changed: Windows' own words where it gave a
-// reason, else the system's text for errno.
-std::string reason(int error, platform::DWORD win32_error) {
-    return win32_error != 0 ? win32_error_text(win32_error) : std::strerror(error);
-}
-
-// Removes the temporary link, where it is still there; one that stays is
-// named, never left unsaid.
-bool remove_temporary(const std::string& temporary) {
-    platform::DWORD win32_error;
-    if (platform::file_unlink(temporary.c_str(), &win32_error) == 0 || errno == ENOENT) return true;
-    std::fprintf(stderr, "quelk: cannot remove temporary `%s': %s\n", temporary.c_str(),
-                 reason(errno, win32_error).c_str());
-    return false;
-}
 
 // Another program, or an antivirus scanner, may hold a file open for a
 // moment: a sharing violation is tried again, for about a second in all.
@@ -51,6 +36,13 @@ struct interrupts_held {
     interrupts_held& operator=(const interrupts_held&) = delete;
 };
 
+// Why a name could not be changed, kept to be told once interrupts are
+// let go.
+struct refusal {
+    int error = 0;
+    platform::DWORD win32_error = 0;
+};
+
 bool same_file(const platform::file_status& a, const platform::file_status& b) {
     return a.device == b.device && a.inode == b.inode && a.inode_high == b.inode_high;
 }
@@ -62,22 +54,61 @@ bool same_directory(std::string_view a, std::string_view b) {
            same_file(first, second);
 }
 
-// Whether LINKNAME's entry is TARGET itself, or its only name, so that
-// replacing it would destroy the file. Two names of one file are fine
-// while another name keeps it.
-bool would_destroy(const char* target, const char* linkname, const platform::file_status& existing) {
+// What LINKNAME's entry is to TARGET.
+enum class relation {
+    other,
+    // TARGET's own entry, or the only name of its file (or of the file it
+    // leads to): replacing it would destroy the file.
+    itself,
+    // Another name of the file a hard link of TARGET would name: it is
+    // that link already.
+    linked,
+};
+
+relation relation_once(const char* target, const link_name& linkname, const platform::file_status& existing) {
     platform::file_status entry, file;
     bool found = platform::file_lstat(target, &entry) == 0;
     bool entry_matches = found && same_file(entry, existing);
     // stat differs from lstat only for a link.
     bool file_matches =
         found && (entry.is_link ? platform::file_stat(target, &file) == 0 && same_file(file, existing) : entry_matches);
-    if (!entry_matches && !file_matches) return false;
-    if (existing.links == 1) return true;
-    auto link_parts = split_path(linkname);
+    if (!entry_matches && !file_matches) return relation::other;
+    if (existing.links == 1) return relation::itself;
     auto target_parts = split_path(target);
-    return name_key(link_parts.name) == name_key(target_parts.name) &&
-           same_directory(link_parts.directory, target_parts.directory);
+    if (name_key(linkname.parts.name) == name_key(target_parts.name) &&
+        same_directory(linkname.parts.directory, target_parts.directory))
+        return relation::itself;
+    // A hard link names TARGET's own entry, a symbolic link leads on.
+    return !settings.symbolic && entry_matches ? relation::linked : relation::other;
+}
+
+// The relation, looked at again until two looks at LINKNAME agree: while
+// another process renames over LINKNAME, lstat can catch the file it is
+// replacing with its links already fewer. EXISTING becomes the last look.
+relation relation_to_target(const char* target, const link_name& linkname, platform::file_status& existing) {
+    constexpr int looks = 8;
+    for (int look = 1;; ++look) {
+        relation seen = relation_once(target, linkname, existing);
+        if (seen == relation::other || look == looks) return seen;
+        platform::file_status again;
+        // Gone meanwhile: the rename puts the link there.
+        if (platform::file_lstat(linkname.path, &again) != 0) return relation::other;
+        bool agree = same_file(again, existing) && again.links == existing.links &&
+                     again.is_directory == existing.is_directory;
+        existing = again;
+        if (agree) return seen;
+        if (existing.is_directory) return relation::other;
+    }
+}
+
+// A seed that differs between runs, also between runs started at the same
+// moment: the clock, and where the system placed this run's stack and
+// code. A taken name is passed over anyway, so nothing cryptographic is
+// needed; asking Windows for that loads libraries.
+std::uint64_t seed() {
+    int here = 0;
+    auto clock = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    return clock ^ reinterpret_cast<std::uintptr_t>(&here) ^ (std::uint64_t(reinterpret_cast<std::uintptr_t>(&seed)) << 20);
 }
 
 // A fresh name beside LINKNAME, into NAME: in the same directory, so that
@@ -85,7 +116,7 @@ bool would_destroy(const char* target, const char* linkname, const platform::fil
 // no longer than most names, so that it fits wherever LINKNAME does; lower
 // case, as Windows tells no case apart.
 void temporary_name(std::string_view directory, std::string& name) {
-    static std::mt19937_64 random{std::random_device{}()};
+    static std::mt19937_64 random{seed()};
     constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     name.assign(directory);
     name.append(".qk");
@@ -102,7 +133,9 @@ bool make_temporary_link(std::string_view directory, attempt& tried, std::string
     static std::u16string win32_name;  // its storage kept from link to link
     for (int i = 0; i < attempts; ++i) {
         temporary_name(directory, name);
-        if (!to_win32_file_name(name.c_str(), win32_name)) {
+        path_parts parts{std::string_view(name).substr(0, directory.size()),
+                         std::string_view(name).substr(directory.size())};
+        if (!to_win32_file_name(parts, win32_name)) {
             tried.win32_linkname.reset();
             return false;
         }
@@ -113,33 +146,69 @@ bool make_temporary_link(std::string_view directory, attempt& tried, std::string
     return false;
 }
 
-}  // namespace
-
-int report_cannot_remove(const char* linkname, int error, platform::DWORD win32_error) {
-    std::fprintf(stderr, "quelk: cannot remove `%s': %s\n", linkname, reason(error, win32_error).c_str());
-    return STATUS_CANNOT_REMOVE;
+// Puts the temporary in LINKNAME's place; false, with the reason in WHY,
+// when Windows keeps LINKNAME.
+bool rename_over(const std::string& temporary, const link_name& linkname, const attempt& tried, sharing_wait& wait,
+                 refusal& why) {
+    bool was_held = false;
+    while (platform::file_rename(temporary.c_str(), linkname.path, &why.win32_error) != 0) {
+        why.error = errno;
+        // Windows refuses a rename onto a file that another program holds
+        // open as access denied: a held LINKNAME is waited for like a held
+        // TARGET, one let go meanwhile is tried again at once, and any other
+        // refusal is told at once.
+        if (why.win32_error == platform::ERROR_ACCESS_DENIED) {
+            if (platform::file_held_open(tried.win32_linkname->c_str())) {
+                why.win32_error = platform::ERROR_SHARING_VIOLATION;
+                was_held = true;
+            } else if (was_held) {
+                was_held = false;
+                continue;
+            }
+        }
+        if (!wait.again(why.win32_error)) return false;
+    }
+    return true;
 }
 
-int replace_existing(const char* target, const char* linkname, const platform::file_status& existing,
-                     attempt& tried) {
-    // unlink would refuse a directory; say so in its words.
-    if (existing.is_directory) return report_cannot_remove(linkname, EISDIR);
+// Removes the temporary link, where it is still there; false, with the
+// reason in WHY, when it stays.
+bool remove_temporary(const std::string& temporary, refusal& why) {
+    if (platform::file_unlink(temporary.c_str(), &why.win32_error) == 0 || errno == ENOENT) return true;
+    why.error = errno;
+    return false;
+}
 
-    if (would_destroy(target, linkname, existing)) {
-        std::fprintf(stderr, "quelk: `%s' and `%s' are the same file\n", target, linkname);
-        return STATUS_USAGE;
+void report_temporary_left(const std::string& temporary, const refusal& why) {
+    std::fprintf(stderr, "quelk: cannot remove temporary `%s': %s\n", temporary.c_str(),
+                 why.win32_error != 0 ? win32_error_text(why.win32_error).c_str() : std::strerror(why.error));
+}
+
+}  // namespace
+
+int replace_existing(const char* target, const link_name& linkname, platform::file_status existing, attempt& tried) {
+    if (!existing.is_directory) {
+        switch (relation_to_target(target, linkname, existing)) {
+            case relation::itself:
+                std::fprintf(stderr, "quelk: `%s' and `%s' are the same file\n", target, linkname.path);
+                return STATUS_USAGE;
+            case relation::linked: return report_made(target, linkname.path, tried.directory);
+            case relation::other: break;
+        }
     }
+    // unlink would refuse a directory; say so in its words.
+    if (existing.is_directory) return report_cannot_remove(linkname.path, EISDIR);
 
     // What would keep unlink from removing LINKNAME keeps it here too. A
     // run that replaces many names in one directory asks once.
-    auto directory = split_path(linkname).directory;
+    auto directory = linkname.parts.directory;
     if (!directory_found_writable(directory)) {
         std::string path(directory.empty() ? "." : directory);
-        if (platform::file_directory_writable(path.c_str()) != 0) return report_cannot_remove(linkname, errno);
+        if (platform::file_directory_writable(path.c_str()) != 0) return report_cannot_remove(linkname.path, errno);
         note_directory_writable(directory);
     }
 
-    if (!tried.win32_linkname || !tried.win32_target) return report_failure(target, linkname, tried);
+    if (!tried.win32_linkname || !tried.win32_target) return report_failure(target, linkname.path, tried);
 
     // A hard link's temporary is a name of TARGET's file, which cannot be
     // renamed, nor removed, while another program holds that file: wait
@@ -148,44 +217,38 @@ int replace_existing(const char* target, const char* linkname, const platform::f
     if (!settings.symbolic) {
         while (platform::file_held_open(tried.win32_target->c_str()))
             if (!wait.again(platform::ERROR_SHARING_VIOLATION))
-                return report_cannot_remove(linkname, EACCES, platform::ERROR_SHARING_VIOLATION);
+                return report_cannot_remove(linkname.path, EACCES, platform::ERROR_SHARING_VIOLATION);
     }
 
-    interrupts_held held;
+    // Interrupts are held from the temporary's making to its end, and no
+    // longer: the outcome is told after, so that a signal never waits for
+    // a report, nor for a reader of it.
     static std::string temporary;  // its storage kept from link to link
-    if (!make_temporary_link(directory, tried, temporary)) return report_failure(target, linkname, tried);
-
-    // Whatever stands at LINKNAME now is replaced, also when another
-    // process replaced it after it was examined: --force asks for that, as
-    // ln -f does. Only a directory is refused, by the rename itself.
-    platform::DWORD win32_error;
-    bool was_held = false;
-    while (platform::file_rename(temporary.c_str(), linkname, &win32_error) != 0) {
-        int error = errno;
-        // Windows refuses a rename onto a file that another program holds
-        // open as access denied: a held LINKNAME is waited for like a held
-        // TARGET, one let go meanwhile is tried again at once, and any other
-        // refusal is told at once.
-        if (win32_error == platform::ERROR_ACCESS_DENIED) {
-            if (platform::file_held_open(tried.win32_linkname->c_str())) {
-                win32_error = platform::ERROR_SHARING_VIOLATION;
-                was_held = true;
-            } else if (was_held) {
-                was_held = false;
-                continue;
-            }
+    bool made, renamed = false, left = false;
+    refusal rename_refused, temporary_kept;
+    {
+        interrupts_held held;
+        made = make_temporary_link(directory, tried, temporary);
+        if (made) {
+            // Whatever stands at LINKNAME now is replaced, also when another
+            // process replaced it after it was examined: --force asks for
+            // that, as ln -f does. Only a directory is refused, by the rename.
+            renamed = rename_over(temporary, linkname, tried, wait, rename_refused);
+            // POSIX rename of one name of a file onto another does nothing and
+            // leaves the temporary: where another process made LINKNAME a name
+            // of TARGET's file meanwhile.
+            platform::file_status kept;
+            if (!renamed || (!settings.symbolic && platform::rename_may_keep_source() &&
+                             platform::file_lstat(temporary.c_str(), &kept) == 0))
+                left = !remove_temporary(temporary, temporary_kept);
         }
-        if (wait.again(win32_error)) continue;
-        report_cannot_remove(linkname, error, win32_error);
-        remove_temporary(temporary);
-        return STATUS_CANNOT_REMOVE;
     }
-    // POSIX rename of one name of a file onto another does nothing and
-    // leaves the temporary hard link: where LINKNAME was a name of TARGET's
-    // file already, or another process made it one meanwhile.
-    platform::file_status left;
-    if (!settings.symbolic && platform::rename_may_keep_source() && platform::file_lstat(temporary.c_str(), &left) == 0 &&
-        !remove_temporary(temporary))
-        return STATUS_CANNOT_REMOVE;
-    return report_made(target, linkname, tried.directory);
+    if (!made) return report_failure(target, linkname.path, tried);
+    int status = STATUS_OK;
+    if (!renamed) status = report_cannot_remove(linkname.path, rename_refused.error, rename_refused.win32_error);
+    if (left) {
+        report_temporary_left(temporary, temporary_kept);
+        status = STATUS_CANNOT_REMOVE;
+    }
+    return status == STATUS_OK ? report_made(target, linkname.path, tried.directory) : status;
 }

@@ -153,12 +153,15 @@ std::optional<std::u16string> relative_path_to_win32(const char* path);
 std::size_t current_directory_units();
 
 // How this platform reads a path the user typed: which bytes separate
-// directories, how many leading bytes name a drive ("D:", which begins a
-// path on the native build), and whether two names that differ only in
-// case name one entry.
+// directories, and how many leading bytes name a drive ("D:", which begins
+// a path on the native build).
 bool is_path_separator(char c);
 std::size_t drive_length(const char* path);
-bool names_ignore_case();
+// Turns a UTF-16 name into a form in which two names that the file system
+// takes for one are equal: on Windows, upper case by the system's own
+// table, which is what its file systems compare; on a POSIX host, as it
+// stands.
+void fold_name_case(std::u16string& name);
 
 // Interrupts held back while a step must run to its end: on a POSIX host
 // every signal that ends a program and may be caught, but for those that a

@@ -162,21 +162,6 @@ std::optional<std::string> locale_from_utf16(const char16_t* text) {
     }
 }
 
-char16_t upper_case(char16_t unit) {
-    auto in = [unit](char16_t first, char16_t last) { return unit >= first && unit <= last; };
-    if (in(u'a', u'z') || (in(0xE0, 0xFE) && unit != 0xF7) || in(0x3B1, 0x3CB) || in(0x430, 0x44F))
-        return char16_t(unit - 0x20);
-    if (unit == 0xFF) return 0x178;
-    if (in(0x450, 0x45F)) return char16_t(unit - 0x50);
-    // Latin Extended-A and most Cyrillic beyond the basic letters pair upper
-    // and lower case as neighbours.
-    if ((in(0x100, 0x137) || in(0x14A, 0x177) || in(0x460, 0x481) || in(0x48A, 0x4BF) || in(0x4D0, 0x52F)) &&
-        unit % 2 == 1)
-        return char16_t(unit - 1);
-    if ((in(0x139, 0x148) || in(0x179, 0x17E) || in(0x4C1, 0x4CE)) && unit % 2 == 0) return char16_t(unit - 1);
-    return unit;
-}
-
 bool needs_long_form(std::u16string_view path) {
     if (path.substr(0, 4) == u"\\\\?\\") return false;
     if (path.size() >= PLAIN_PATH_LIMIT) return true;
@@ -192,6 +177,18 @@ bool needs_long_form(std::u16string_view path) {
         if (!dots) return true;
     }
     return false;
+}
+
+std::size_t full_path_units(std::u16string_view path, std::size_t current_directory_units) {
+    bool drive = path.size() >= 2 && path[1] == u':' &&
+                 ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
+    bool rooted = !path.empty() && (path[0] == u'\\' || path[0] == u'/');
+    return path.size() + (drive || rooted ? 0 : current_directory_units + 1);
+}
+
+bool needs_long_form(std::u16string_view path, std::size_t current_directory_units) {
+    if (path.substr(0, 4) == u"\\\\?\\") return false;
+    return full_path_units(path, current_directory_units) >= PLAIN_PATH_LIMIT || needs_long_form(path);
 }
 
 std::u16string long_form(std::u16string_view absolute) {

@@ -41,10 +41,6 @@ std::optional<std::string> to_utf8_strict(std::u16string_view units);
 bool locale_to_utf16(const char* text, std::u16string& units);
 std::optional<std::string> locale_from_utf16(const char16_t* text);
 
-// The upper-case form of a UTF-16 unit, for matching names as Windows
-// does: the letters with a simple upper case (Latin, Greek, Cyrillic).
-char16_t upper_case(char16_t unit);
-
 // MAX_PATH: a plain Win32 path has fewer UTF-16 units than this (the last
 // of the 260 is its terminator).
 inline constexpr std::size_t PLAIN_PATH_LIMIT = 260;
@@ -53,6 +49,12 @@ inline constexpr std::size_t PLAIN_PATH_LIMIT = 260;
 // path, in the plain form: MAX_PATH units or more, or a name that ends in
 // a dot or a space (other than "." and "..").
 bool needs_long_form(std::u16string_view path);
+// The units Windows counts towards MAX_PATH for PATH: a relative path is
+// read from the current directory, whose form has CURRENT_DIRECTORY_UNITS,
+// and a separator.
+std::size_t full_path_units(std::u16string_view path, std::size_t current_directory_units);
+// The same as needs_long_form, with the current directory counted.
+bool needs_long_form(std::u16string_view path, std::size_t current_directory_units);
 // An absolute Win32 path in the \\?\ form, which Windows takes as it stands
 // (\\?\UNC\server\share\... for a UNC path, \\?\ in place of a device
 // path's \\.\).

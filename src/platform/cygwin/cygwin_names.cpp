@@ -7,6 +7,7 @@
 #include <cstring>
 #include <cwchar>
 #include <new>
+#include <type_traits>
 
 #include "platform/platform.h"
 #include "text/utf16.h"
@@ -25,7 +26,18 @@ bool carries_byte(char32_t c) {
     return byte >= 0x80 || is_reserved(byte);
 }
 
-void append_cygwin_name(std::u16string& out, std::string_view name) {
+std::size_t read_character(char32_t* character, const char* bytes, std::size_t size, std::mbstate_t* state) {
+    wchar_t wide = 0;
+    std::size_t used = std::mbrtowc(&wide, bytes, size, state);
+    *character = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(wide));
+    return used;
+}
+
+void append_cygwin_name(std::u16string& out, std::string_view name, character_reader read) {
+    auto failed = [](std::size_t used) {
+        return used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2) || used == 0;
+    };
+    auto carry = [&](std::size_t at) { out.push_back(char16_t(PRIVATE_BASE + static_cast<unsigned char>(name[at]))); };
     std::mbstate_t state{};
     std::size_t i = 0;
     while (i < name.size()) {
@@ -35,24 +47,34 @@ void append_cygwin_name(std::u16string& out, std::string_view name) {
             ++i;
             continue;
         }
-        wchar_t wide;
-        std::size_t used = std::mbrtowc(&wide, name.data() + i, name.size() - i, &state);
-        if (used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2) || used == 0) {
-            out.push_back(char16_t(PRIVATE_BASE + byte));
+        char32_t character = 0, second = 0;
+        std::size_t used = read(&character, name.data() + i, name.size() - i, &state);
+        bool whole = !failed(used) && !(character >= 0xD800 && character < 0xE000) && character <= 0x10FFFF;
+        if (!failed(used) && character >= 0xD800 && character < 0xDC00) {
+            // The first half of a pair, from a 16-bit wchar_t: the second
+            // must follow from the sequence's last byte.
+            std::size_t more = read(&second, name.data() + i + used, name.size() - i - used, &state);
+            whole = !failed(more) && second >= 0xDC00 && second < 0xE000;
+            if (whole) used += more;
+        }
+        if (!whole) {
+            carry(i);
             state = std::mbstate_t{};
             ++i;
             continue;
         }
-        if (carries_byte(static_cast<char32_t>(wide))) {
+        if (second != 0) {
+            out.push_back(char16_t(character));
+            out.push_back(char16_t(second));
+        } else if (carries_byte(character)) {
             // A character of the private range itself would come back as a
             // byte: carry its bytes one by one instead.
-            for (std::size_t b = 0; b < used; ++b)
-                out.push_back(char16_t(PRIVATE_BASE + static_cast<unsigned char>(name[i + b])));
-        } else if (auto units = text::encode_utf16(&wide, 1)) {
-            out += *units;
+            for (std::size_t b = 0; b < used; ++b) carry(i + b);
+        } else if (character < 0x10000) {
+            out.push_back(char16_t(character));
         } else {
-            out.push_back(char16_t(PRIVATE_BASE + byte));
-            used = 1;
+            out.push_back(char16_t(0xD800 + ((character - 0x10000) >> 10)));
+            out.push_back(char16_t(0xDC00 + ((character - 0x10000) & 0x3FF)));
         }
         i += used;
     }

@@ -25,11 +25,9 @@ std::size_t current_directory_units() {
 }
 
 // Cygwin takes a backslash as a separator too; a drive letter is only
-// its converter's business. Names match as on the Windows file system.
+// its converter's business.
 bool is_path_separator(char c) { return c == '/' || c == '\\'; }
 
 std::size_t drive_length(const char*) { return 0; }
-
-bool names_ignore_case() { return true; }
 
 }  // namespace platform

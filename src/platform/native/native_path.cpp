@@ -95,15 +95,12 @@ std::size_t current_directory_units() {
 }
 
 // Windows reads both slashes as separators, and a drive begins a path:
-// "D:x" is x in the current directory of drive D. Names match whatever
-// their case.
+// "D:x" is x in the current directory of drive D.
 bool is_path_separator(char c) { return c == '/' || c == '\\'; }
 
 std::size_t drive_length(const char* path) {
     return is_letter(static_cast<unsigned char>(path[0])) && path[1] == ':' ? 2 : 0;
 }
-
-bool names_ignore_case() { return true; }
 
 std::optional<std::u16string> native_path(const char* path) {
     std::optional<std::u16string> units(std::in_place);

@@ -306,7 +306,7 @@ bool is_path_separator(char c) { return is_separator(c); }
 
 std::size_t drive_length(const char*) { return 0; }
 
-bool names_ignore_case() { return false; }
+void fold_name_case(std::u16string&) {}
 
 HMODULE LoadLibraryW(const char16_t* file_name) {
     if (std::u16string_view(file_name) != u"kernel32") {

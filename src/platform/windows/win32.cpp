@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
 
 // Not in every MinGW-w64 header yet: read the key's 64-bit view.
 #ifndef RRF_SUBKEY_WOW6464KEY
@@ -23,6 +24,7 @@ static_assert(sizeof(::DWORD) == sizeof(DWORD));
 namespace {
 
 const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+wchar_t* wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
 
 // advapi32 is loaded when the first of its calls is made, only with -s: a
 // run of hard links does not pay for loading it (and what it loads).
@@ -102,6 +104,25 @@ bool file_held_open(const char16_t* path) {
     }
     ::CloseHandle(file);
     return false;
+}
+
+void fold_name_case(std::u16string& name) {
+    // Windows' table takes a-z to A-Z and leaves the rest of ASCII, where
+    // most names are, as it is: only other names ask it.
+    bool ascii = true;
+    for (auto& unit : name) {
+        if (unit >= u'a' && unit <= u'z') unit = char16_t(unit - (u'a' - u'A'));
+        ascii = ascii && unit < 0x80;
+    }
+    if (ascii) return;
+    // Without LCMAP_LINGUISTIC_CASING, upper case by the file system's
+    // rules: one unit for one, as NTFS compares names.
+    static std::u16string upper;
+    upper.resize(name.size());
+    int size = static_cast<int>(name.size());
+    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide(name.c_str()), size, wide(upper.data()), size,
+                        nullptr, nullptr, 0) == size)
+        name.swap(upper);
 }
 
 bool unprivileged_symbolic_links_allowed() {

@@ -1,0 +1,78 @@
+#include "link/link_steps.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "link/link.h"
+
+run_settings settings;
+platform::create_symbolic_link_fn create_symbolic_link_entry = nullptr;
+platform::DWORD symbolic_link_flags = 0;
+std::unordered_set<std::u16string> links_made;
+
+bool create_link(const std::u16string& win32_linkname, const std::u16string& win32_target, bool directory) {
+    if (settings.symbolic) {
+        platform::DWORD kind = directory ? platform::SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
+        // Only the low byte is the result: the entry returns a one-byte BOOLEAN.
+        if ((create_symbolic_link_entry(win32_linkname.c_str(), win32_target.c_str(), kind | symbolic_link_flags) &
+             0xff) != 0)
+            return true;
+        // A Windows older than the unprivileged flag refuses it as a bad
+        // parameter: ask once more without it.
+        if (symbolic_link_flags == 0 || platform::GetLastError() != platform::ERROR_INVALID_PARAMETER) return false;
+        return (create_symbolic_link_entry(win32_linkname.c_str(), win32_target.c_str(), kind) & 0xff) != 0;
+    }
+    return platform::CreateHardLinkW(win32_linkname.c_str(), win32_target.c_str(), nullptr) != 0;
+}
+
+int report_made(const char* target, const char* linkname, bool directory) {
+    if (settings.verbose) {
+        if (settings.symbolic)
+            std::printf("`%s' -> `%s' [%s]\n", linkname, target, directory ? "dir" : "file");
+        else
+            std::printf("`%s' => `%s'\n", linkname, target);
+    }
+    return STATUS_OK;
+}
+
+int report_unconvertible(const char* name) {
+    std::fprintf(stderr, "quelk: could not convert `%s' to win32 path\n", name);
+    return STATUS_LINK_FAILED;
+}
+
+int report_failure(const char* target, const char* linkname, const attempt& tried) {
+    if (!tried.win32_linkname || !tried.win32_target)
+        return report_unconvertible(tried.win32_linkname ? target : linkname);
+    std::fprintf(stderr, "quelk: failed to create %s link `%s': %s\n", settings.symbolic ? "symbolic" : "hard",
+                 linkname, win32_error_text(tried.error).c_str());
+    return STATUS_LINK_FAILED;
+}
+
+int report_cannot_remove(const char* linkname, int error, platform::DWORD win32_error) {
+    std::fprintf(stderr, "quelk: cannot remove `%s': %s\n", linkname,
+                 win32_error != 0 ? win32_error_text(win32_error).c_str() : std::strerror(error));
+    return STATUS_CANNOT_REMOVE;
+}
+
+std::u16string name_key(std::string_view name) {
+    // Most names are ASCII, their own UTF-16 already. Others are written
+    // as the platform writes them for Windows; where that fails (no such
+    // name can be linked then), their bytes stand apart in the private-use
+    // range.
+    std::u16string key;
+    bool ascii = true;
+    for (char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    std::optional<std::u16string> written;
+    if (!ascii) written = platform::relative_path_to_win32(std::string(name).c_str());
+    if (written) {
+        key = std::move(*written);
+    } else {
+        key.reserve(name.size());
+        for (char c : name) {
+            auto byte = static_cast<unsigned char>(c);
+            key.push_back(platform::is_path_separator(c) ? u'\\' : byte < 0x80 ? char16_t(byte) : char16_t(0xF000 + byte));
+        }
+    }
+    platform::fold_name_case(key);
+    return key;
+}
