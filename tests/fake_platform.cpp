@@ -480,7 +480,12 @@ int file_lstat(const char* path, file_status* status) {
     return 0;
 }
 
-int file_stat(const char* path, file_status* status) {
+int file_identity(const char* path, bool follow, file_status* status) {
+    if (!follow) {
+        int result = file_lstat(path, status);
+        if (result == 0) status->links = 0;
+        return result;
+    }
     fake::scope busy_here;
     log(std::string("stat(") + path + ")");
     std::string name = fake::key(path);
@@ -489,12 +494,18 @@ int file_stat(const char* path, file_status* status) {
         if (found == current.files.end()) break;
         if (found->second.symlink_target.empty()) {
             *status = found->second.status;
+            status->links = 0;
             return 0;
         }
         name = found->second.symlink_target;
     }
     errno = ENOENT;
     return -1;
+}
+
+bool file_is_directory(const char* path) {
+    file_status status;
+    return file_identity(path, true, &status) == 0 && status.is_directory;
 }
 
 int file_unlink(const char* path, DWORD* win32_error) {

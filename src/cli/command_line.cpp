@@ -171,8 +171,7 @@ int run(int argc, char** argv) {
 
     const char* last = operands[count - 1];
     if (*last == '\0') return report_unconvertible(last);
-    platform::file_status status;
-    if (platform::file_stat(last, &status) == 0 && status.is_directory) {
+    if (platform::file_is_directory(last)) {
         operands[count - 1] = nullptr;
         return link_into(last, operands, count - 1);
     }

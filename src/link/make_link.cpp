@@ -28,11 +28,9 @@ int make_link(const char* target, const char* linkname_path) {
     if (settings.symbolic) {
         // TARGET's kind is judged where Windows will look through the link:
         // a relative TARGET from LINKNAME's directory.
-        platform::file_status status;
         tried.directory = settings.link_type == LINK_TYPE_DIRECTORY ||
                           (settings.link_type == LINK_TYPE_AUTO &&
-                           platform::file_stat(seen_from_link(target, linkname).c_str(), &status) == 0 &&
-                           status.is_directory);
+                           platform::file_is_directory(seen_from_link(target, linkname).c_str()));
     }
     bool by_platform;
     if (!tried.win32_linkname) tried.win32_linkname.emplace();
@@ -53,7 +51,9 @@ int make_link(const char* target, const char* linkname_path) {
     // examined first. Where the platform's converter saw LINKNAME's final
     // name, it may have followed a symbolic link there (Cygwin's does), so
     // LINKNAME is examined first: the link must not land where that one
-    // points. lstat, so that a dangling symbolic link counts as existing.
+    // points. So it is under --force, where it is usually there to replace
+    // and a link tried first would only fail. lstat, so that a dangling
+    // symbolic link counts as existing.
     platform::file_status existing;
     int unexamined = 0;  // why lstat could not look at LINKNAME
     auto examine = [&] {
@@ -61,7 +61,7 @@ int make_link(const char* target, const char* linkname_path) {
         unexamined = errno;
         return false;
     };
-    bool examine_first = tried.win32_linkname && by_platform;
+    bool examine_first = tried.win32_linkname && (by_platform || settings.force);
     bool exists = examine_first && examine();
     if (!exists && tried.win32_linkname && tried.win32_target) {
         if (create_link(*tried.win32_linkname, *tried.win32_target, tried.directory)) {
@@ -71,8 +71,9 @@ int make_link(const char* target, const char* linkname_path) {
         }
         tried.error = platform::GetLastError();
     }
-    if (!examine_first) exists = examine();
     bool windows_found_it = tried.error == platform::ERROR_ALREADY_EXISTS || tried.error == platform::ERROR_FILE_EXISTS;
+    // Examined last, or made by another process since it was examined.
+    if (!examine_first || (!exists && windows_found_it)) exists = examine();
     if (!exists && (!windows_found_it || unexamined == ENOENT)) return report_failure(target, linkname.path, tried);
     // Windows has a name there that lstat cannot look at (a path too long
     // for the POSIX calls, say): it exists, and what was not examined is

@@ -50,7 +50,8 @@ bool same_file(const platform::file_status& a, const platform::file_status& b) {
 bool same_directory(std::string_view a, std::string_view b) {
     platform::file_status first, second;
     std::string one(a.empty() ? "." : a), other(b.empty() ? "." : b);
-    return platform::file_stat(one.c_str(), &first) == 0 && platform::file_stat(other.c_str(), &second) == 0 &&
+    return platform::file_identity(one.c_str(), true, &first) == 0 &&
+           platform::file_identity(other.c_str(), true, &second) == 0 &&
            same_file(first, second);
 }
 
@@ -65,13 +66,15 @@ enum class relation {
     linked,
 };
 
-relation relation_once(const char* target, const link_name& linkname, const platform::file_status& existing) {
-    platform::file_status entry, file;
-    bool found = platform::file_lstat(target, &entry) == 0;
+// ENTRY becomes TARGET's own entry, as far as it was found.
+relation relation_once(const char* target, const link_name& linkname, const platform::file_status& existing,
+                       platform::file_status& entry) {
+    platform::file_status file;
+    bool found = platform::file_identity(target, false, &entry) == 0;
     bool entry_matches = found && same_file(entry, existing);
     // stat differs from lstat only for a link.
     bool file_matches =
-        found && (entry.is_link ? platform::file_stat(target, &file) == 0 && same_file(file, existing) : entry_matches);
+        found && (entry.is_link ? platform::file_identity(target, true, &file) == 0 && same_file(file, existing) : entry_matches);
     if (!entry_matches && !file_matches) return relation::other;
     if (existing.links == 1) return relation::itself;
     auto target_parts = split_path(target);
@@ -85,10 +88,11 @@ relation relation_once(const char* target, const link_name& linkname, const plat
 // The relation, looked at again until two looks at LINKNAME agree: while
 // another process renames over LINKNAME, lstat can catch the file it is
 // replacing with its links already fewer. EXISTING becomes the last look.
-relation relation_to_target(const char* target, const link_name& linkname, platform::file_status& existing) {
+relation relation_to_target(const char* target, const link_name& linkname, platform::file_status& existing,
+                            platform::file_status& entry) {
     constexpr int looks = 8;
     for (int look = 1;; ++look) {
-        relation seen = relation_once(target, linkname, existing);
+        relation seen = relation_once(target, linkname, existing, entry);
         if (seen == relation::other || look == looks) return seen;
         platform::file_status again;
         // Gone meanwhile: the rename puts the link there.
@@ -187,8 +191,9 @@ void report_temporary_left(const std::string& temporary, const refusal& why) {
 }  // namespace
 
 int replace_existing(const char* target, const link_name& linkname, platform::file_status existing, attempt& tried) {
+    platform::file_status entry{};  // TARGET's own, once looked at
     if (!existing.is_directory) {
-        switch (relation_to_target(target, linkname, existing)) {
+        switch (relation_to_target(target, linkname, existing, entry)) {
             case relation::itself:
                 std::fprintf(stderr, "quelk: `%s' and `%s' are the same file\n", target, linkname.path);
                 return STATUS_USAGE;
@@ -212,9 +217,10 @@ int replace_existing(const char* target, const link_name& linkname, platform::fi
 
     // A hard link's temporary is a name of TARGET's file, which cannot be
     // renamed, nor removed, while another program holds that file: wait
-    // for it before making one.
+    // for it before making one. Where the look at TARGET told it free,
+    // nothing more is asked.
     sharing_wait wait;
-    if (!settings.symbolic) {
+    if (!settings.symbolic && entry.held != 0) {
         while (platform::file_held_open(tried.win32_target->c_str()))
             if (!wait.again(platform::ERROR_SHARING_VIOLATION))
                 return report_cannot_remove(linkname.path, EACCES, platform::ERROR_SHARING_VIOLATION);

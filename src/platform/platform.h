@@ -183,10 +183,22 @@ struct file_status {
     // From lstat: the entry is a symbolic link (on Windows, any reparse
     // point), which stat would follow elsewhere.
     bool is_link = false;
+    // Whether another program holds the file open so that none of its
+    // names can be renamed or removed now (as file_held_open tells): 1 or
+    // 0 where the look itself could tell, -1 where it could not.
+    signed char held = -1;
 };
 
+// lstat: the entry itself, a symbolic link not followed, all of it.
 int file_lstat(const char* path, file_status* status);
-int file_stat(const char* path, file_status* status);
+// What a name is, without its count of links (left 0), which Windows
+// answers apart: with FOLLOW as stat, through a symbolic link, else as
+// lstat. The native Windows build opens the entry itself as a rename
+// would, and so also tells whether it is held.
+int file_identity(const char* path, bool follow, file_status* status);
+// Whether a name leads to a directory, through symbolic links, as stat
+// tells it.
+bool file_is_directory(const char* path);
 // The calls that change names also give Windows' own code for a failure in
 // *WIN32_ERROR (0 where Windows gave none), since errno cannot tell a
 // sharing violation from a refusal.

@@ -14,7 +14,6 @@ namespace {
 UINT console_code_page = 0;
 std::atomic<bool> held{false};
 std::atomic<bool> interrupted{false};
-HANDLE let_go = nullptr;  // set when interrupts are no longer held
 
 void restore_code_page() {
     if (console_code_page != 0) ::SetConsoleOutputCP(console_code_page);
@@ -24,15 +23,16 @@ void restore_code_page() {
 // or the console closes. While interrupts are held the event is kept for
 // later; a closing console ends the process as soon as this returns, so
 // then it waits (within the few seconds Windows allows) until they are
-// let go. Otherwise the process ends as it would by default, with the
-// console's code page as it was.
+// let go, looking every few milliseconds: a hold is that short, and the
+// holder then asks nothing of Windows. Otherwise the process ends as it
+// would by default, with the console's code page as it was.
 ::BOOL WINAPI on_console_event(::DWORD event) {
     if (held) {
         interrupted = true;
         // Let go meanwhile, without seeing this one: it is not kept then.
         if (held) {
-            if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && let_go != nullptr)
-                ::WaitForSingleObject(let_go, 4000);
+            if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+                for (int waited = 0; held && waited < 4000; waited += 5) ::Sleep(5);
             return TRUE;
         }
     }
@@ -50,18 +50,13 @@ void prepare_console() {
         console_code_page = current;
         std::atexit(restore_code_page);
     }
-    let_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ::SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
-void hold_interrupts() {
-    if (let_go != nullptr) ::ResetEvent(let_go);
-    held = true;
-}
+void hold_interrupts() { held = true; }
 
 void release_interrupts() {
     held = false;
-    if (let_go != nullptr) ::SetEvent(let_go);
     if (!interrupted) return;
     // What the system's own handler would have done at the interrupt.
     restore_code_page();

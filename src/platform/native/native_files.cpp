@@ -3,11 +3,15 @@
 #include "platform/platform.h"
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <map>
+#include <new>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/native/native_path.h"
@@ -15,6 +19,10 @@
 namespace platform {
 
 namespace {
+
+constexpr ::DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// The entry itself: a reparse point is not followed, a directory opens.
+constexpr ::DWORD ENTRY_ITSELF = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 
 int fail_with(int error) {
     errno = error;
@@ -36,6 +44,8 @@ int errno_from(::DWORD error) {
         case ERROR_WRITE_PROTECT: return EROFS;
         case ERROR_DIR_NOT_EMPTY: return ENOTEMPTY;
         case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY: return ENOMEM;
         default: return EIO;
     }
 }
@@ -50,53 +60,140 @@ int fail_with_last_error(DWORD* win32_error) {
 
 const wchar_t* wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
-// Opens the entry itself (a reparse point is not followed) or what it
-// leads to, only to read its identity.
-int query(const char* path, bool follow, file_status* status) {
-    auto name = native_file_name(path);
-    if (!name) return -1;
-    if (name->empty()) return fail_with(ENOENT);
-    ::DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    HANDLE file = ::CreateFileW(wide(*name), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, flags, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return fail_with_last_error();
-    BY_HANDLE_FILE_INFORMATION information;
-    BOOL ok = ::GetFileInformationByHandle(file, &information);
-    // The 128-bit identity where the system has it: ReFS file ids need all
-    // of it to be unique. Older systems refuse the class.
+bool is_directory(::DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+bool is_reparse_point(::DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+// A directory itself, not a link to one: never replaced, nor moved aside.
+bool is_real_directory(::DWORD attributes) { return is_directory(attributes) && !is_reparse_point(attributes); }
+
+// Closes a handle on every way out.
+struct handle_owner {
+    HANDLE handle;
+    explicit handle_owner(HANDLE opened) : handle(opened) {}
+    ~handle_owner() {
+        if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+    }
+    handle_owner(const handle_owner&) = delete;
+    handle_owner& operator=(const handle_owner&) = delete;
+    bool open() const { return handle != INVALID_HANDLE_VALUE; }
+};
+
+// The file's identity: the volume and the 128-bit file id, which ReFS needs
+// whole to tell files apart. False on a system without it (before
+// Windows 8), where GetFileInformationByHandle has the 64-bit one.
+bool full_identity(HANDLE file, file_status* status) {
     FILE_ID_INFO id{};
-    bool full_id = ok && ::GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id);
-    int error = ok ? 0 : errno_from(::GetLastError());
-    ::CloseHandle(file);
-    if (!ok) return fail_with(error);
-    if (full_id) {
+    if (::GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
         std::uint64_t halves[2];
         static_assert(sizeof halves == sizeof id.FileId.Identifier);
         std::memcpy(halves, id.FileId.Identifier, sizeof halves);
         status->device = id.VolumeSerialNumber;
         status->inode = halves[0];
         status->inode_high = halves[1];
-    } else {
-        status->device = information.dwVolumeSerialNumber;
-        status->inode = (std::uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-        status->inode_high = 0;
+        return true;
     }
-    status->links = information.nNumberOfLinks;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!::GetFileInformationByHandle(file, &information)) return false;
+    status->device = information.dwVolumeSerialNumber;
+    status->inode = (std::uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    status->inode_high = 0;
+    return true;
+}
+
+// What the volume of the entries of one directory is, as their identity
+// needs it. Asked once per directory in a run: Windows answers questions
+// about a volume apart from those about a file, and Wine answers them from
+// another process, at many times the cost of the rest of a look.
+struct volume_facts {
+    bool known = false;
+    std::uint64_t serial = 0;  // as FILE_ID_INFO gives it
+    // NTFS: a file's 64-bit index is its whole id (the 128-bit one is the
+    // same, widened); ReFS needs all 128 bits.
+    bool short_ids_whole = false;
+};
+
+const volume_facts& volume_of_entry(const std::u16string& name) {
+    static std::map<std::u16string, volume_facts, std::less<>> volumes;
+    // The directory the entry lies in, as named: up to its last separator
+    // but for trailing ones; the current directory for a bare name.
+    std::size_t end = name.size();
+    while (end > 0 && (name[end - 1] == u'\\' || name[end - 1] == u'/')) --end;
+    std::size_t cut = std::u16string_view(name).substr(0, end).find_last_of(u"\\/");
+    std::u16string directory = cut == std::u16string::npos ? std::u16string(name.size() >= 2 && name[1] == u':' ? name.substr(0, 2) : u".")
+                                                            : name.substr(0, cut + 1);
+    auto& facts = volumes[directory];
+    if (facts.known) return facts;
+    handle_owner opened(::CreateFileW(wide(directory), 0, SHARE_ALL, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                      nullptr));
+    FILE_ID_INFO id{};
+    wchar_t file_system[MAX_PATH + 1];
+    if (opened.open() && ::GetFileInformationByHandleEx(opened.handle, FileIdInfo, &id, sizeof id) &&
+        ::GetVolumeInformationByHandleW(opened.handle, nullptr, 0, nullptr, nullptr, nullptr, file_system,
+                                        MAX_PATH + 1)) {
+        facts.serial = id.VolumeSerialNumber;
+        facts.short_ids_whole = std::wstring_view(file_system) == L"NTFS";
+    }
+    facts.known = true;
+    return facts;
+}
+
+// The identity of the entry NAME that FILE has open: its 64-bit index, and
+// its volume from its directory, where that is the whole of it; else all of
+// it from the file.
+bool entry_identity(HANDLE file, const std::u16string& name, file_status* status) {
+    const auto& volume = volume_of_entry(name);
+    if (volume.short_ids_whole) {
+        IO_STATUS_BLOCK io{};
+        FILE_INTERNAL_INFORMATION internal{};
+        if (NT_SUCCESS(::NtQueryInformationFile(file, &io, &internal, sizeof internal, FileInternalInformation))) {
+            status->device = volume.serial;
+            status->inode = static_cast<std::uint64_t>(internal.IndexNumber.QuadPart);
+            status->inode_high = 0;
+            return true;
+        }
+    }
+    return full_identity(file, status);
+}
+
+void fill_kind(::DWORD attributes, bool follow, file_status* status) {
     // A symbolic link to a directory is a link, not a directory, to lstat.
-    bool reparse_point = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    status->is_directory = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (follow || !reparse_point);
-    status->is_link = !follow && reparse_point;
+    status->is_directory = is_directory(attributes) && (follow || !is_reparse_point(attributes));
+    status->is_link = !follow && is_reparse_point(attributes);
+}
+
+// What the open FILE, named NAME, is, and with LINKS its count of links:
+// its attributes, its identity and its links, each a question of its own
+// to Windows. (GetFileInformationByHandle asks for more than these, the
+// file's name and its volume among them.)
+int describe(HANDLE file, const std::u16string& name, bool follow, bool links, file_status* status) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!::GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag)) return fail_with_last_error();
+    // What a name leads to may lie on another volume than its directory.
+    if (!(follow ? full_identity(file, status) : entry_identity(file, name, status))) return fail_with_last_error();
+    status->links = 0;
+    if (links) {
+        FILE_STANDARD_INFO standard{};
+        if (!::GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard))
+            return fail_with_last_error();
+        status->links = standard.NumberOfLinks;
+    }
+    fill_kind(tag.FileAttributes, follow, status);
     return 0;
 }
 
-// Removes a name: a directory link goes the way of a directory.
-bool remove_name(const std::u16string& name, ::DWORD attributes) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ::RemoveDirectoryW(wide(name));
-    return ::DeleteFileW(wide(name));
+// Opens the entry itself (a reparse point is not followed) or what it leads
+// to, with ACCESS, into FILE; false with the last error set.
+bool open_name(const std::u16string& name, bool follow, ::DWORD access, HANDLE& file) {
+    if (name.empty()) {
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    file = ::CreateFileW(wide(name), access, SHARE_ALL, nullptr, OPEN_EXISTING,
+                         follow ? FILE_FLAG_BACKUP_SEMANTICS : ENTRY_ITSELF, nullptr);
+    return file != INVALID_HANDLE_VALUE;
 }
 
-// The NT form of an absolute Win32 path, which SetFileInformationByHandle
-// takes for a new name.
+// The NT form of an absolute Win32 path, which a rename by handle takes
+// for the new name.
 std::optional<std::u16string> nt_path(const std::u16string& name) {
     auto absolute = absolute_path(name);
     if (!absolute) return std::nullopt;
@@ -113,6 +210,9 @@ constexpr ::DWORD RENAME_REPLACE_IF_EXISTS = 0x1;
 constexpr ::DWORD RENAME_POSIX_SEMANTICS = 0x2;
 constexpr ::DWORD RENAME_IGNORE_READONLY_ATTRIBUTE = 0x40;
 
+// FILE_RENAME_INFO, whose first member is a BOOLEAN replace-if-exists for
+// FileRenameInfo and a DWORD of flags for FileRenameInfoEx, in the same
+// place.
 struct rename_information {
     ::DWORD flags;
     HANDLE root_directory;
@@ -120,43 +220,42 @@ struct rename_information {
     wchar_t file_name[1];
 };
 
-// Renames FROM over TO in one step, the way POSIX rename does: TO is
-// replaced at once even while open, and never missing meanwhile.
-bool rename_in_one_step(const std::u16string& from, const std::u16string& to, ::DWORD flags) {
-    auto target = nt_path(to);
-    if (!target) {
+// Renames the open FILE to NT_NAME: with FileRenameInfoEx and FLAGS when
+// EX, else with FileRenameInfo, replacing what is there when FLAGS has
+// RENAME_REPLACE_IF_EXISTS.
+bool rename_open_file(HANDLE file, const std::u16string& nt_name, bool ex, ::DWORD flags) {
+    std::size_t bytes = nt_name.size() * sizeof(char16_t);
+    std::vector<unsigned char> buffer;
+    try {
+        buffer.resize(offsetof(rename_information, file_name) + bytes + sizeof(char16_t));
+    } catch (const std::bad_alloc&) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
-    HANDLE file = ::CreateFileW(wide(from), DELETE | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    std::size_t bytes = target->size() * sizeof(char16_t);
-    std::vector<unsigned char> buffer(offsetof(rename_information, file_name) + bytes + sizeof(char16_t));
     auto* information = reinterpret_cast<rename_information*>(buffer.data());
-    information->flags = flags;
+    information->flags = ex ? flags : (flags & RENAME_REPLACE_IF_EXISTS) != 0;
     information->root_directory = nullptr;
     information->file_name_length = static_cast<::DWORD>(bytes);
-    std::memcpy(information->file_name, target->c_str(), bytes + sizeof(char16_t));
-    BOOL ok = ::SetFileInformationByHandle(file, static_cast<FILE_INFO_BY_HANDLE_CLASS>(FILE_RENAME_INFO_EX_CLASS),
-                                           information, static_cast<::DWORD>(buffer.size()));
-    ::DWORD error = ::GetLastError();
-    ::CloseHandle(file);
-    ::SetLastError(error);
-    return ok;
+    std::memcpy(information->file_name, nt_name.c_str(), bytes + sizeof(char16_t));
+    auto info_class = ex ? static_cast<FILE_INFO_BY_HANDLE_CLASS>(FILE_RENAME_INFO_EX_CLASS) : FileRenameInfo;
+    return ::SetFileInformationByHandle(file, info_class, information, static_cast<::DWORD>(buffer.size()));
+}
+
+bool set_attributes(HANDLE file, ::DWORD attributes) {
+    FILE_BASIC_INFO basic{};  // times of zero are left as they are
+    basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+    return ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
 }
 
 // The file id of the file at NAME where it has other hard links, which keep
 // it when NAME is replaced.
 std::optional<LARGE_INTEGER> other_links_id(const std::u16string& name) {
-    HANDLE file = ::CreateFileW(wide(name), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    handle_owner file(::CreateFileW(wide(name), FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr, OPEN_EXISTING, ENTRY_ITSELF,
+                                    nullptr));
+    if (!file.open()) return std::nullopt;
     BY_HANDLE_FILE_INFORMATION information;
-    bool others = ::GetFileInformationByHandle(file, &information) && information.nNumberOfLinks > 1;
-    ::CloseHandle(file);
-    if (!others) return std::nullopt;
+    if (!::GetFileInformationByHandle(file.handle, &information) || information.nNumberOfLinks <= 1)
+        return std::nullopt;
     LARGE_INTEGER id;
     id.HighPart = static_cast<LONG>(information.nFileIndexHigh);
     id.LowPart = information.nFileIndexLow;
@@ -167,79 +266,139 @@ std::optional<LARGE_INTEGER> other_links_id(const std::u16string& name) {
 // reached by its id from NAME's directory (any handle on the volume would
 // do for Windows; Wine looks in that directory).
 void put_attributes_back(const std::u16string& name, LARGE_INTEGER id, ::DWORD attributes) {
-    constexpr ::DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    constexpr ::DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
     std::size_t end = name.find_last_of(u"\\/");
     std::u16string directory = end == std::u16string::npos ? u"." : name.substr(0, end + 1);
-    HANDLE volume = ::CreateFileW(wide(directory), 0, share, nullptr, OPEN_EXISTING, flags, nullptr);
-    if (volume == INVALID_HANDLE_VALUE) return;
+    handle_owner volume(::CreateFileW(wide(directory), 0, SHARE_ALL, nullptr, OPEN_EXISTING, ENTRY_ITSELF, nullptr));
+    if (!volume.open()) return;
     FILE_ID_DESCRIPTOR descriptor{};
     descriptor.dwSize = sizeof descriptor;
     descriptor.Type = FileIdType;
     descriptor.FileId = id;
-    HANDLE file = ::OpenFileById(volume, &descriptor, FILE_WRITE_ATTRIBUTES, share, nullptr, flags);
-    if (file != INVALID_HANDLE_VALUE) {
-        FILE_BASIC_INFO basic{};  // times of zero are left as they are
-        basic.FileAttributes = attributes;
-        ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
-        ::CloseHandle(file);
-    }
-    ::CloseHandle(volume);
+    handle_owner file(::OpenFileById(volume.handle, &descriptor, FILE_WRITE_ATTRIBUTES, SHARE_ALL, nullptr, ENTRY_ITSELF));
+    if (file.open()) set_attributes(file.handle, attributes);
 }
 
-// Where Windows has no one-step rename over TO (before Windows 10, FAT, a
-// directory at either end): TO is renamed aside, FROM put in its place and
-// the old one removed; should FROM not move, TO is put back.
-bool rename_by_steps(const std::u16string& from, const std::u16string& to) {
-    ::DWORD from_attributes = ::GetFileAttributesW(wide(from));
-    ::DWORD to_attributes = ::GetFileAttributesW(wide(to));
-    if (from_attributes == INVALID_FILE_ATTRIBUTES) return false;
-    bool directories = (from_attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-                       (to_attributes != INVALID_FILE_ATTRIBUTES && (to_attributes & FILE_ATTRIBUTE_DIRECTORY));
-    bool read_only = to_attributes != INVALID_FILE_ATTRIBUTES && (to_attributes & FILE_ATTRIBUTE_READONLY);
-    // A read-only name is not replaced: its attribute is cleared for the
-    // rename and put back afterwards: on the name if the rename fails, and,
-    // if it succeeds, on the file it named where other hard links keep it.
-    auto replaced = read_only ? other_links_id(to) : std::nullopt;
-    if (read_only && !::SetFileAttributesW(wide(to), to_attributes & ~FILE_ATTRIBUTE_READONLY)) return false;
-    auto moved = [&] {
-        if (replaced) put_attributes_back(to, *replaced, to_attributes);
-        return true;
-    };
-    auto put_back = [&] {
+// A read-only TO, replaced in one step by the open FROM all the same: its
+// attribute is cleared for the rename and put back afterwards, on the name
+// if the rename fails, and, if it succeeds, on the file it named where
+// other hard links keep it.
+bool replace_read_only(HANDLE from, const std::u16string& to, const std::u16string& nt_to, ::DWORD attributes) {
+    auto replaced = other_links_id(to);
+    if (!::SetFileAttributesW(wide(to), attributes & ~FILE_ATTRIBUTE_READONLY)) return false;
+    if (!rename_open_file(from, nt_to, false, RENAME_REPLACE_IF_EXISTS)) {
         ::DWORD error = ::GetLastError();
-        if (read_only) ::SetFileAttributesW(wide(to), to_attributes);
+        ::SetFileAttributesW(wide(to), attributes);
         ::SetLastError(error);
-        return false;
-    };
-    if (!directories || to_attributes == INVALID_FILE_ATTRIBUTES) {
-        if (::MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING)) return moved();
-        if (!directories) return put_back();
-        // A directory link moving to a name that is free now.
         return false;
     }
-    // FROM is a fresh name beside TO, so FROM with a suffix is free too.
-    std::u16string aside = from + u".old";
-    if (!::MoveFileExW(wide(to), wide(aside), 0)) return put_back();
-    if (!::MoveFileExW(wide(from), wide(to), 0)) {
-        ::DWORD error = ::GetLastError();
-        ::MoveFileExW(wide(aside), wide(to), 0);
-        if (read_only) ::SetFileAttributesW(wide(to), to_attributes);
-        ::SetLastError(error);
-        return false;
+    if (replaced) put_attributes_back(to, *replaced, attributes);
+    return true;
+}
+
+// Where a directory link is at either end, which no rename replaces: TO,
+// opened and examined, is renamed aside, FROM put in its place and the old
+// one removed; should FROM not move, TO is put back. Only what was examined
+// moves, so a directory that appears at TO meanwhile stays where it is.
+int replace_by_steps(HANDLE from, const std::u16string& to, const std::u16string& nt_to, DWORD* win32_error) {
+    handle_owner old(::CreateFileW(wide(to), DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                   SHARE_ALL, nullptr, OPEN_EXISTING, ENTRY_ITSELF, nullptr));
+    if (!old.open()) return fail_with_last_error(win32_error);
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandleEx(old.handle, FileBasicInfo, &basic, sizeof basic))
+        return fail_with_last_error(win32_error);
+    ::DWORD attributes = basic.FileAttributes;
+    if (is_real_directory(attributes)) return fail_with(EISDIR);
+    bool read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    // A fresh name beside TO, which the temporary's name makes free.
+    auto aside = nt_path(to + u".old");
+    if (!aside) return fail_with(ENOMEM);
+    if (!rename_open_file(old.handle, *aside, false, 0)) return fail_with_last_error(win32_error);
+    if (!rename_open_file(from, nt_to, false, 0)) {
+        int failed = fail_with_last_error(win32_error);
+        rename_open_file(old.handle, nt_to, false, 0);
+        return failed;
     }
     // The old link is replaced; removing its last trace may fail without
-    // harm to the new one. A directory link has no other names to keep its
-    // attribute for.
-    remove_name(aside, to_attributes & ~FILE_ATTRIBUTE_READONLY);
-    return true;
+    // harm to the new one. A read-only file's attribute is cleared for that
+    // and put back, for its other names.
+    if (read_only) set_attributes(old.handle, attributes & ~FILE_ATTRIBUTE_READONLY);
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    ::SetFileInformationByHandle(old.handle, FileDispositionInfo, &disposition, sizeof disposition);
+    if (read_only) set_attributes(old.handle, attributes);
+    return 0;
+}
+
+// Which renames this system has, learned from the first that Windows
+// refuses as a bad parameter and not asked again in the same run.
+bool one_step_ignores_read_only = true;
+bool one_step_renames = true;
+
+// Renames the open FROM over TO in one call where the system can: Windows
+// 10 1809 and later over any file, read-only or not, the way POSIX rename
+// does (TO replaced even while open, and never missing meanwhile); 1607
+// and later but for a read-only TO; any Windows (and Wine) with a plain
+// replacing rename.
+bool rename_in_one_call(HANDLE from, const std::u16string& nt_to) {
+    constexpr ::DWORD posix = RENAME_REPLACE_IF_EXISTS | RENAME_POSIX_SEMANTICS;
+    if (one_step_renames) {
+        ::DWORD flags = posix | (one_step_ignores_read_only ? RENAME_IGNORE_READONLY_ATTRIBUTE : 0);
+        if (rename_open_file(from, nt_to, true, flags)) return true;
+        if (::GetLastError() != ERROR_INVALID_PARAMETER) return false;
+        if (one_step_ignores_read_only) {
+            one_step_ignores_read_only = false;
+            if (rename_open_file(from, nt_to, true, posix)) return true;
+            if (::GetLastError() != ERROR_INVALID_PARAMETER) return false;
+        }
+        one_step_renames = false;
+    }
+    return rename_open_file(from, nt_to, false, RENAME_REPLACE_IF_EXISTS);
 }
 
 }  // namespace
 
-int file_lstat(const char* path, file_status* status) { return query(path, false, status); }
+int file_lstat(const char* path, file_status* status) {
+    auto name = native_file_name(path);
+    if (!name) return -1;
+    HANDLE opened;
+    if (!open_name(*name, false, 0, opened)) return fail_with_last_error();
+    handle_owner file(opened);
+    status->held = -1;
+    return describe(file.handle, *name, false, true, status);
+}
 
-int file_stat(const char* path, file_status* status) { return query(path, true, status); }
+int file_identity(const char* path, bool follow, file_status* status) {
+    auto name = native_file_name(path);
+    if (!name) return -1;
+    status->held = -1;
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    // The entry itself is opened as a rename or a removal of it would be:
+    // refused as a sharing violation, the file is held open, and is then
+    // looked at without asking for anything.
+    if (!follow) {
+        if (open_name(*name, false, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, opened)) {
+            status->held = 0;
+        } else {
+            ::DWORD error = ::GetLastError();
+            if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+                status->held = 1;
+            else if (error != ERROR_ACCESS_DENIED)
+                return fail_with(errno_from(error));  // nothing there to look at
+        }
+    }
+    if (opened == INVALID_HANDLE_VALUE && !open_name(*name, follow, 0, opened)) return fail_with_last_error();
+    handle_owner file(opened);
+    return describe(file.handle, *name, follow, false, status);
+}
+
+bool file_is_directory(const char* path) {
+    auto name = native_file_name(path);
+    HANDLE opened;
+    if (!name || !open_name(*name, true, 0, opened)) return false;
+    handle_owner file(opened);
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    return ::GetFileInformationByHandleEx(file.handle, FileAttributeTagInfo, &tag, sizeof tag) &&
+           is_directory(tag.FileAttributes);
+}
 
 int file_unlink(const char* path, DWORD* win32_error) {
     *win32_error = 0;
@@ -247,47 +406,42 @@ int file_unlink(const char* path, DWORD* win32_error) {
     if (!name) return -1;
     ::DWORD attributes = ::GetFileAttributesW(wide(*name));
     if (attributes == INVALID_FILE_ATTRIBUTES) return fail_with_last_error(win32_error);
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-        return fail_with(EISDIR);
-    return remove_name(*name, attributes) ? 0 : fail_with_last_error(win32_error);
+    if (is_real_directory(attributes)) return fail_with(EISDIR);
+    // A directory link goes the way of a directory.
+    bool removed = is_directory(attributes) ? ::RemoveDirectoryW(wide(*name)) : ::DeleteFileW(wide(*name));
+    return removed ? 0 : fail_with_last_error(win32_error);
 }
-
-namespace {
-
-// Which renames this system has, learned from the first that Windows
-// refuses as a bad parameter and not asked again in the same run.
-bool one_step_ignores_read_only = true;
-bool one_step_renames = true;
-
-}  // namespace
 
 int file_rename(const char* from, const char* to, DWORD* win32_error) {
     *win32_error = 0;
     auto source = native_file_name(from);
     auto destination = native_file_name(to);
     if (!source || !destination) return -1;
-    // Windows 10 1809 and later rename over any file in one step, read-only
-    // or not; 1607 and later without the read-only flag; older systems and
-    // file systems without POSIX semantics go by steps.
-    constexpr ::DWORD one_step = RENAME_REPLACE_IF_EXISTS | RENAME_POSIX_SEMANTICS;
-    if (one_step_renames && one_step_ignores_read_only) {
-        if (rename_in_one_step(*source, *destination, one_step | RENAME_IGNORE_READONLY_ATTRIBUTE)) return 0;
-        ::DWORD error = ::GetLastError();
-        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return fail_with_last_error(win32_error);
-        if (error == ERROR_INVALID_PARAMETER) one_step_ignores_read_only = false;
+    auto nt_to = nt_path(*destination);
+    if (!nt_to) return fail_with(ENOMEM);
+    handle_owner file(::CreateFileW(wide(*source), DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr,
+                                    OPEN_EXISTING, ENTRY_ITSELF, nullptr));
+    if (!file.open()) return fail_with_last_error(win32_error);
+    if (rename_in_one_call(file.handle, *nt_to)) return 0;
+
+    // Refused: what stands at TO, asked now, says why, and whether another
+    // way gets there. A held file is the caller's to wait for.
+    ::DWORD refused = ::GetLastError();
+    if (refused == ERROR_SHARING_VIOLATION || refused == ERROR_LOCK_VIOLATION) return fail_with_last_error(win32_error);
+    ::DWORD attributes = ::GetFileAttributesW(wide(*destination));
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        // Gone meanwhile: the name is free.
+        if (rename_open_file(file.handle, *nt_to, false, 0)) return 0;
+        return fail_with_last_error(win32_error);
     }
-    if (one_step_renames && !one_step_ignores_read_only) {
-        ::DWORD attributes = ::GetFileAttributesW(wide(*destination));
-        bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-        if (!read_only) {
-            if (rename_in_one_step(*source, *destination, one_step)) return 0;
-            ::DWORD error = ::GetLastError();
-            if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
-                return fail_with_last_error(win32_error);
-            if (error == ERROR_INVALID_PARAMETER) one_step_renames = false;
-        }
-    }
-    if (rename_by_steps(*source, *destination)) return 0;
+    if (is_real_directory(attributes)) return fail_with(EISDIR);
+    FILE_BASIC_INFO basic{};
+    bool from_directory =
+        ::GetFileInformationByHandleEx(file.handle, FileBasicInfo, &basic, sizeof basic) && is_directory(basic.FileAttributes);
+    if (from_directory || is_directory(attributes)) return replace_by_steps(file.handle, *destination, *nt_to, win32_error);
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        return replace_read_only(file.handle, *destination, *nt_to, attributes) ? 0 : fail_with_last_error(win32_error);
+    ::SetLastError(refused);
     return fail_with_last_error(win32_error);
 }
 

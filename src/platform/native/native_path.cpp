@@ -163,7 +163,7 @@ std::optional<std::u16string> absolute_path(std::u16string_view path) {
 
 std::optional<std::u16string> native_file_name(const char* path) {
     auto name = native_path(path);
-    if (!name || !text::needs_long_form(*name)) return name;
+    if (!name || !text::needs_long_form(*name, current_directory_units())) return name;
     auto absolute = absolute_path(*name);
     if (!absolute) return std::nullopt;
     return text::long_form(*absolute);

@@ -19,7 +19,8 @@ std::optional<std::u16string> native_path(const char* path);
 std::optional<std::u16string> absolute_path(std::u16string_view path);
 
 // What the file calls hand to Windows: native_path, in the \\?\ form where
-// the plain one would be too long or lose a final dot or space.
+// the plain one would be too long, counting the current directory for a
+// relative one, or lose a final dot or space.
 std::optional<std::u16string> native_file_name(const char* path);
 
 }  // namespace platform

@@ -17,6 +17,7 @@ void fill(const struct stat& st, file_status* status) {
     status->is_directory = S_ISDIR(st.st_mode);
     status->inode_high = 0;
     status->is_link = S_ISLNK(st.st_mode);
+    status->held = -1;
 }
 
 }  // namespace
@@ -28,11 +29,16 @@ int file_lstat(const char* path, file_status* status) {
     return 0;
 }
 
-int file_stat(const char* path, file_status* status) {
+int file_identity(const char* path, bool follow, file_status* status) {
     struct stat st;
-    if (::stat(path, &st) != 0) return -1;
+    if ((follow ? ::stat(path, &st) : ::lstat(path, &st)) != 0) return -1;
     fill(st, status);
     return 0;
+}
+
+bool file_is_directory(const char* path) {
+    struct stat st;
+    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 int file_unlink(const char* path, DWORD* win32_error) {
