@@ -182,6 +182,44 @@ TEST_F(InterruptsHeld, SignalEndsQuelkOnlyOnceTheReplacementIsDone) {
         testing::ExitedWithCode(0), "");
 }
 
+TEST_F(InterruptsHeld, RunThatReplacesManyNamesHoldsThemAlike) {
+    // Past its first few dozen replacements a run holds signals by a
+    // handler of its own rather than by blocking them: a signal still waits
+    // for the rename, and one that was ignored stays ignored.
+    static int error_output = dup(2);
+    auto run_many = [](int signal) {
+        fake::add_directory("d");
+        std::vector<std::string> args{"-f", "-t", "d"};
+        for (int i = 0; i < 60; ++i) {
+            args.push_back("f" + std::to_string(i));
+            fake::add_file(args.back());
+            fake::add_file("d/" + args.back());
+        }
+        static int renames = 0, raised = 0;
+        raised = signal;
+        fake::fake().before["rename"] = [] {
+            if (++renames != 55) return;
+            std::raise(raised);
+            constexpr char renamed[] = "renaming after the signal\n";
+            [[maybe_unused]] auto written = write(error_output, renamed, sizeof renamed - 1);
+        };
+        return run_quelk(args);
+    };
+    EXPECT_EXIT(
+        {
+            run_many(SIGTERM);
+            std::_Exit(0);
+        },
+        testing::KilledBySignal(SIGTERM), "renaming after the signal");
+    EXPECT_EXIT(
+        {
+            std::signal(SIGHUP, SIG_IGN);
+            auto r = run_many(SIGHUP);
+            std::_Exit(r.status == STATUS_OK && inode("d/f59") == inode("f59") ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
 TEST_F(InterruptsHeld, HandlerRunsWhenTheTemporaryIsGoneOrInPlace) {
     EXPECT_EXIT(
         {
