@@ -19,6 +19,23 @@ expect 2 "" "quelk: could not convert \`' to win32 path
 " -T "" l
 absent l
 
+# An empty directory or TARGET names nothing: never the root, nor the
+# directory itself; told once for a directory, once for each TARGET.
+at_root="quelk-no-such-name-$$"
+[ ! -e "/$at_root" ] || { echo "setup broke: /$at_root exists"; exit 99; }
+setup touch "$at_root"
+unconvertible="quelk: could not convert \`' to win32 path
+"
+expect 2 "" "$unconvertible" -t "" "$at_root"
+expect 2 "" "$unconvertible" -f -t "" "$at_root" a
+expect 2 "" "$unconvertible" a "$at_root" ""
+[ ! -e "/$at_root" ] || { rm -f "/$at_root"; fail "a link was made at the root"; }
+setup mkdir e
+expect 2 "\`e/a' => \`a'
+" "$unconvertible$unconvertible" -v "" a "" e
+expect 2 "" "$unconvertible" ""
+same_file a e/a
+
 # Names Windows reads differently, trailing dots and spaces, control
 # characters, and bytes that are not UTF-8: each makes its own name.
 for name in 'q?<>:*|' 'dots..' 'space ' "$(printf 'tab\tnl\nx')" "$(printf 'bad\377\376')" "-dash"; do

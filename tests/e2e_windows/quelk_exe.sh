@@ -7,6 +7,7 @@ usage="usage: $0 WINE|none QUELK.EXE HOLD_FILE.EXE"
 wine=${1:?$usage}
 quelk=$(realpath "${2:?$usage}")
 holder=$(realpath "${3:?$usage}")
+tests=$(cd "$(dirname "$0")" && pwd)
 runner=("$wine")
 [ "$wine" = none ] && runner=()
 # Wine gives host names to Windows in the host's locale: UTF-8 here, as a
@@ -146,6 +147,49 @@ if [ "$wine" != none ] && [ -d "$prefix/dosdevices" ]; then
     [ "$(cat qdrive/sub/x)" = x ] || fail "-t Q: x lost x"
 fi
 
+# A LINKNAME that already is a name of TARGET's file is left as it is.
+ln a already || exit 99
+expect 0 "\`already' => \`a'
+" "" -fv a already
+[ "$(inode a)" = "$(inode already)" ] || fail "already is no longer a link of a"
+[ -z "$(ls -A | grep '^\.qk')" ] || fail "already: temporary name left: $(ls -A)"
+
+# Names that Windows takes for one, whatever their case, as Windows folds it.
+mkdir wide_x wide_y wide_dst && echo x >wide_x/ａ && echo y >wide_y/Ａ || exit 99
+expect 1 "\`wide_dst/ａ' => \`wide_x/ａ'
+" "quelk: will not overwrite just-created \`wide_dst/Ａ' with \`wide_y/Ａ'
+" -fv -t wide_dst wide_x/ａ wide_y/Ａ
+[ "$(inode wide_dst/ａ)" = "$(inode wide_x/ａ)" ] || fail "wide_dst/ａ is not a link of wide_x/ａ: $(ls wide_dst)"
+
+# A directory that appears at LINKNAME while it is being replaced is never
+# moved: a watcher of the host's own (Wine only: it stops quelk.exe the
+# moment its temporary appears, and puts the directory there).
+if [ "$wine" != none ] && [ "$(uname -s)" = Linux ] && command -v cc >/dev/null; then
+    cc -O2 -o "$scratch/swap_in_directory" "$tests/swap_in_directory.c" || exit 99
+    for full in 0 1; do
+        swapped=
+        for _ in 1 2 3 4 5; do
+            rm -rf swap && mkdir swap && echo old >swap/l || exit 99
+            : >"$scratch/pid"
+            "$scratch/swap_in_directory" swap l "$full" "$scratch/pid" >"$scratch/watcher" &
+            watcher=$!
+            for _ in $(seq 100); do grep -q watching "$scratch/watcher" && break; sleep 0.05; done
+            "${runner[@]}" "$quelk" -f a swap/l >"$scratch/out" 2>"$scratch/err" </dev/null &
+            echo $! >"$scratch/pid"
+            wait $!
+            status=$?
+            wait "$watcher"
+            grep -q swapped "$scratch/watcher" && { swapped=1; break; }
+        done
+        [ -n "$swapped" ] || { fail "directory swap ($full): the watcher was late every time"; continue; }
+        [ "$status" = 5 ] && [ "$(cat "$scratch/err")" = "quelk: cannot remove \`swap/l': Is a directory" ] ||
+            fail "directory swap ($full): status $status, $(cat "$scratch/err")"
+        [ -d swap/l ] || fail "directory swap ($full): the directory is gone"
+        [ "$full" = 0 ] || [ -f swap/l/kept ] || fail "directory swap ($full): its file is gone"
+        [ "$(ls -A swap)" = l ] || fail "directory swap ($full): left behind: $(ls -A swap)"
+    done
+fi
+
 # A read-only LINKNAME is replaced like any other.
 # Its file's other names keep the attribute.
 echo r >read_only && ln read_only read_only_too && chmod a-w read_only || exit 99
@@ -193,7 +237,7 @@ if [ "$status" = 3 ]; then
     [ ! -e s ] && [ ! -L s ] || fail "s was made"
     [ "$(inode a)" = "$(inode b)" ] || fail "b was touched"
 else
-    . "$(dirname "$0")/symbolic_links.sh"
+    . "$tests/symbolic_links.sh"
 fi
 
 [ "$failures" = 0 ] || { echo "$failures failure(s)"; exit 1; }

@@ -2,9 +2,12 @@
 
 #include <cerrno>
 #include <clocale>
+#include <cstring>
+#include <cwchar>
 
 #include "fake_platform.h"
 #include "link/convert.h"
+#include "platform/cygwin/cygwin_names.h"
 #include "text/utf16.h"
 
 namespace {
@@ -78,6 +81,65 @@ TEST_F(Conversion, WideTextIsUtf16WithSurrogatePairs) {
     std::setlocale(LC_ALL, "C");
     EXPECT_FALSE(to_multibyte(u"\u00e9"));
     EXPECT_EQ(to_wide("plain"), u"plain");
+}
+
+// Cygwin's UTF-8 mbrtowc, whose wchar_t has 16 bits: the first half of a
+// pair after three bytes of a four-byte character, the second half after
+// the fourth, which must be a continuation byte; a refused fourth byte
+// leaves the state as it was.
+std::size_t sixteen_bit_reader(char32_t* character, const char* bytes, std::size_t size, std::mbstate_t* state) {
+    struct {
+        unsigned char pending;
+        unsigned char lead[3];
+    } held;
+    static_assert(sizeof held <= sizeof(std::mbstate_t));
+    std::memcpy(&held, state, sizeof held);
+    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    auto continues = [&](std::size_t i) { return (byte(i) & 0xC0) == 0x80; };
+    if (held.pending != 0) {
+        if (size == 0) return static_cast<std::size_t>(-2);
+        if (!continues(0)) return static_cast<std::size_t>(-1);
+        *character = 0xDC00 | ((((held.lead[2] & 0x0Fu) << 6) | (byte(0) & 0x3Fu)) & 0x3FF);
+        std::memset(state, 0, sizeof *state);
+        return 1;
+    }
+    std::size_t length = byte(0) >= 0xF0 ? 4 : byte(0) >= 0xE0 ? 3 : byte(0) >= 0xC0 ? 2 : 0;
+    if (length == 0) return static_cast<std::size_t>(-1);
+    std::size_t needed = length == 4 ? 3 : length;
+    for (std::size_t i = 1; i < needed; ++i) {
+        if (i >= size) return static_cast<std::size_t>(-2);
+        if (!continues(i)) return static_cast<std::size_t>(-1);
+    }
+    if (length == 2) {
+        *character = ((byte(0) & 0x1Fu) << 6) | (byte(1) & 0x3Fu);
+        return 2;
+    }
+    char32_t high = ((byte(0) & 0x0Fu) << 12) | ((byte(1) & 0x3Fu) << 6) | (byte(2) & 0x3Fu);
+    if (length == 3) {
+        *character = high;
+        return 3;
+    }
+    char32_t top = ((byte(0) & 0x07u) << 18) | ((byte(1) & 0x3Fu) << 12) | ((byte(2) & 0x3Fu) << 6);
+    *character = 0xD800 | ((top - 0x10000) >> 10);
+    held = {1, {byte(0), byte(1), byte(2)}};
+    std::memcpy(state, &held, sizeof held);
+    return 3;
+}
+
+TEST_F(Conversion, CygwinNamesCarryIncompleteCharactersByteForByteWhateverTheWideCharacter) {
+    const std::pair<std::string, std::u16string> names[] = {
+        {"\xf0\x9f\x98\x80", u"\U0001F600"},
+        {"a\xf0\x9f\x98", u"a\uf0f0\uf09f\uf098"},
+        {"\xf0\x9f\x98x\xc3\xa9", u"\uf0f0\uf09f\uf098x\u00e9"},
+        {"\xf0\x9f\x98\xf0\x9f\x98\x80", u"\uf0f0\uf09f\uf098\U0001F600"},
+    };
+    for (auto read : {platform::read_character, sixteen_bit_reader}) {
+        for (const auto& [name, units] : names) {
+            std::u16string out;
+            platform::append_cygwin_name(out, name, read);
+            EXPECT_EQ(out, units) << (read == sixteen_bit_reader ? "16-bit " : "host ") << name;
+        }
+    }
 }
 
 TEST_F(Conversion, ErrorTextCutsTheLineFeedAndKeepsTheCarriageReturn) {

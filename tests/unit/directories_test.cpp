@@ -50,6 +50,26 @@ TEST_F(Directories, DeepCurrentDirectoryGetsAbsoluteNames) {
     EXPECT_TRUE(fake::exists("b"));
 }
 
+TEST_F(Directories, DeepCurrentDirectoryGetsAbsoluteNamesInEveryCallAboutThem) {
+    // --force over b while another program holds a for a moment: the look
+    // that finds it held, the links and the rename all name the files as
+    // the link call does.
+    fake::fake().current_directory = "/" + std::string(300, 'd');
+    fake::add_file("b");
+    fake::fake().held[fake::fake().files["a"].status.inode] = 2;
+    auto r = run_quelk({"-f", "a", "b"});
+    EXPECT_EQ(r.status, STATUS_OK) << r.err;
+    EXPECT_EQ(fake::fake().files["b"].status.inode, fake::fake().files["a"].status.inode);
+    EXPECT_EQ(fake::fake().slept, 100u);
+    auto win32_calls = fake::calls_of("file_held_open(");
+    auto links = fake::calls_of("CreateHardLinkW(");
+    win32_calls.insert(win32_calls.end(), links.begin(), links.end());
+    EXPECT_EQ(win32_calls.size(), 4u);
+    std::string here = "\\\\?\\C:\\" + std::string(300, 'd') + "\\";
+    for (const auto& call : win32_calls)
+        EXPECT_EQ(call.substr(call.find('(') + 1, here.size()), here) << call;
+}
+
 TEST_F(Directories, FinalNameIsNeverFollowedWhateverTheForm) {
     // v1./l needs the \\?\ form for its directory's final dot; the link
     // at l is Cygwin's own and must not be followed to its destination.

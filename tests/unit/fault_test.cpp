@@ -158,6 +158,30 @@ TEST_F(Race, NameRemovedMeanwhileGetsTheLink) {
     EXPECT_EQ(r.err, "quelk: failed to create hard link `b': Cannot create a file when that file already exists.\r\n");
 }
 
+TEST_F(Race, NameCaughtMidRenameIsLookedAtAgainBeforeItIsRefused) {
+    // b is a name of a's file when another process renames c over b: the
+    // look at b catches a's file with that name already taken from it, one
+    // link left, as if b were a itself. A second look sees c there.
+    fake::add_file("c");
+    fake::fake().files["b"] = fake::fake().files["a"];
+    auto a = fake::fake().files["a"].status;
+    static int looks;
+    looks = 0;
+    fake::fake().before["lstat"] = [a] {
+        ++looks;
+        if (looks == 1) {
+            fake::fake().files["b"].status = a;
+            fake::fake().files["b"].status.links = 1;
+        } else if (looks == 3) {
+            fake::fake().files["b"] = fake::fake().files["c"];
+        }
+    };
+    auto r = run_quelk({"a", "b"});
+    EXPECT_EQ(r.status, STATUS_OK) << r.err;
+    EXPECT_EQ(fake::fake().files["b"].status.inode, a.inode);
+    EXPECT_FALSE(temporary_left());
+}
+
 TEST_F(Race, TemporaryLinkTakenAwayLeavesTheNameAlone) {
     auto b = fake::fake().files["b"].status.inode;
     fake::fake().before["rename"] = [] {

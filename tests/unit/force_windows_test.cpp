@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 #include "fake_platform.h"
@@ -123,6 +125,26 @@ TEST_F(ForceOnWindows, LinkMadeInThisRunIsNotReplaced) {
               "quelk: will not overwrite just-created `c/F' with `z/F'\n");
     EXPECT_EQ(inode("c/f"), inode("x/f"));
     EXPECT_EQ(inode("c/a"), inode("a"));
+}
+
+TEST_F(ForceOnWindows, LinkMadeInThisRunIsNotReplacedByOneWindowsTakesForIt) {
+    // Names that Windows' upper case makes one, beyond Latin, Greek and
+    // Cyrillic letters: fullwidth, Armenian, Latin Extended-B, Roman
+    // numerals, circled letters, final sigma.
+    setenv("LC_ALL", "C.UTF-8", 1);
+    for (const char* pair : {"\uff41 \uff21", "\u0561 \u0531", "\u0180 \u0243", "\u2170 \u2160", "\u24d0 \u24b6",
+                             "\u03c2 \u03c3"}) {
+        SetUp();
+        std::string first(pair, std::strchr(pair, ' ')), second(std::strchr(pair, ' ') + 1);
+        fake::add_file("x/" + first);
+        fake::add_file("y/" + second);
+        fake::add_directory("dst");
+        auto r = run_quelk({"-f", "-t", "dst", "x/" + first, "y/" + second});
+        EXPECT_EQ(r.status, STATUS_USAGE) << pair;
+        EXPECT_EQ(r.err, "quelk: will not overwrite just-created `dst/" + second + "' with `y/" + second + "'\n") << pair;
+        EXPECT_EQ(inode("dst/" + first), inode("x/" + first)) << pair;
+    }
+    unsetenv("LC_ALL");
 }
 
 TEST_F(ForceOnWindows, NameLeftAsItWasMayBeReplacedLaterInTheRun) {
