@@ -6,7 +6,8 @@ quelk=${1:?usage: $0 PATH-TO-QUELK}
 case $quelk in /*) ;; *) quelk=$PWD/$quelk ;; esac
 export LC_ALL=C.UTF-8
 scratch=$(mktemp -d) || { echo "setup broke: mktemp"; exit 99; }
-trap 'chmod -R u+w "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
+removed=()  # more to remove at the end, beside the scratch directory
+trap 'chmod -R u+w "$scratch" 2>/dev/null; rm -rf "$scratch" "${removed[@]}"' EXIT
 mkdir "$scratch/work" && cd "$scratch/work" || { echo "setup broke: scratch directory"; exit 99; }
 failures=0
 
