@@ -42,7 +42,9 @@ for kind in hard symbolic replace; do
     REPLACE=
     [ "$kind" = symbolic ] && flag=(-s)
     [ "$kind" = replace ] && flag=(-f) && REPLACE=1
-    : >"$work/quelk.$kind" >"$work/ln.$kind" >"$work/bare.$kind"
+    : >"$work/quelk.$kind"
+    : >"$work/ln.$kind"
+    : >"$work/bare.$kind"
     for _ in $(seq "$runs"); do
         timed "$quelk" "${flag[@]}" -t ../dest "${names[@]}" >>"$work/quelk.$kind"
         timed ln "${flag[@]}" -t ../dest "${names[@]}" >>"$work/ln.$kind"
@@ -76,7 +78,7 @@ if command -v strace >/dev/null; then
         REPLACE=
         [[ $label = replace* || $label = "ln -f" ]] && REPLACE=1
         program=$quelk
-        [ "$label" = "ln -f" ] && program=ln
+        [ "$label" = "ln -f" ] && program="ln"
         many=$(count "$program" "${flag[@]}" -t ../dest "${names[@]:0:2000}")
         one=$(count "$program" "${flag[@]}" -t ../dest "${names[0]}")
         printf 'system calls per link, %-11s %.3f (2000 links: %d calls, 1 link: %d)\n' \

@@ -1,6 +1,7 @@
 # Several processes replacing one name at once, as a deployment swaps a
 # link while others may do the same: every run succeeds, the name ends as a
 # link of one of the targets, and no temporary remains.
+# shellcheck source=tests/e2e/lib.sh
 . "$(dirname "$0")/lib.sh"
 
 setup sh -c 'for i in 1 2 3 4; do echo $i > t$i; done'
@@ -28,7 +29,7 @@ for mode in -f -sfT; do
     else
         [[ $(readlink current) =~ ^t[1-4]$ ]] || fail "current is not a symbolic link to a target"
     fi
-    [ -z "$(ls -A | grep '^\.qk')" ] || fail "temporary name left: $(ls -A)"
+    no_temporary
 done
 
 # Against another program that keeps renaming links of t1 over current:
@@ -50,5 +51,5 @@ done
 touch "$scratch/stop"
 wait "$renamer"
 [ -s "$scratch/log" ] && fail "$(sort "$scratch/log" | uniq -c | head -5)"
-[ -z "$(ls -A | grep '^\.qk')" ] || fail "temporary name left: $(ls -A)"
+no_temporary
 finish

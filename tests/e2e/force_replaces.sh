@@ -1,11 +1,11 @@
 # --force: an existing name is replaced only by a link already made, and
 # never by a link to itself.
+# shellcheck source=tests/e2e/lib.sh
 . "$(dirname "$0")/lib.sh"
 
 setup sh -c 'echo a > a; echo b > b; echo c > c'
 setup mkdir d
 inode() { stat -c %i -- "$1"; }
-no_temporary() { [ -z "$(ls -A | grep '^\.qk')" ] || fail "temporary name left: $(ls -A)"; }
 
 b_inode=$(inode b)
 expect 2 "" "quelk: failed to create hard link \`b': The system cannot find the file specified.$(printf '\r')
@@ -54,9 +54,10 @@ expect 1 "" "quelk: will not overwrite just-created \`z/f' with \`y/f'
 same_file x/f z/f
 same_file a z/a
 
-# A name a little under the system's limit is replaced: the temporary is
-# no longer than it. From a directory deeper than the limit, LINKNAME cannot
-# be examined, so it is kept, and the message says why.
+# A name a little under the host's limit is replaced: the temporary is no
+# longer than it. From a directory deeper than Linux's limit, LINKNAME
+# cannot be examined there, so it is kept and the message says why; Cygwin
+# takes paths of up to 32K units, so it is replaced.
 component=$(printf 'x%.0s' $(seq 199))
 near=$(printf "$component/%.0s" $(seq 20))$(printf 'y%.0s' $(seq 77))/
 setup mkdir -p "$near"
@@ -65,13 +66,19 @@ near=${near}twelve_bytes
 setup sh -c "echo old > '$near'"
 expect 0 "" "" -f a "$near"
 same_file a "$near"
-[ -z "$(ls -A "${near%/*}" | grep '^\.qk')" ] || fail "temporary name left beside $near"
+no_temporary "${near%/*}"
 here=$PWD
 for _ in $(seq 21); do setup mkdir -p "$component"; cd "$component" || exit 99; done
 setup sh -c 'echo a > a; echo b > b'
-expect 5 "" "quelk: cannot remove \`$PWD/b': File name too long
+case $(uname -s) in
+    CYGWIN*)
+        expect 0 "" "" -f "$PWD/a" "$PWD/b"
+        same_file a b ;;
+    *)
+        expect 5 "" "quelk: cannot remove \`$PWD/b': File name too long
 " -f "$PWD/a" "$PWD/b"
-holds b b
+        holds b b ;;
+esac
 no_temporary
 cd "$here" || exit 99
 

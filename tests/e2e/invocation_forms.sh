@@ -1,4 +1,5 @@
 # The four invocation forms, the option texts and the usage-level failures.
+# shellcheck source=tests/e2e/lib.sh
 . "$(dirname "$0")/lib.sh"
 
 setup mkdir dir sub

@@ -43,6 +43,12 @@ same_file() { [ "$(stat -c %d:%i -- "$1")" = "$(stat -c %d:%i -- "$2")" ] || fai
 is_symlink_to() { [ -L "$1" ] && [ "$(readlink -- "$1")" = "$2" ] || fail "$1 is not a symbolic link to $2"; }
 absent() { [ ! -e "$1" ] && [ ! -L "$1" ] || fail "$1 exists"; }
 holds() { [ "$(cat -- "$1")" = "$2" ] || fail "$1 does not hold $2"; }
+# no_temporary [DIRECTORY]: no temporary name (.qk...) is left there.
+no_temporary() {
+    local left
+    left=$(find "${1:-.}" -mindepth 1 -maxdepth 1 -name '.qk*')
+    [ -z "$left" ] || fail "temporary name left: $left"
+}
 
 finish() {
     [ "$failures" = 0 ] || { echo "$failures failure(s)"; exit 1; }

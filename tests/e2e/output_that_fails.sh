@@ -1,6 +1,7 @@
 # Standard output that cannot be written is a failure, told on standard
 # error; the links are made all the same. A reader that closes the pipe
 # early still sees what it read.
+# shellcheck source=tests/e2e/lib.sh
 . "$(dirname "$0")/lib.sh"
 
 setup sh -c 'echo a > a'

@@ -1,4 +1,5 @@
 # Symbolic links: the kind chosen, the target stored as given.
+# shellcheck source=tests/e2e/lib.sh
 . "$(dirname "$0")/lib.sh"
 
 setup mkdir dir sub

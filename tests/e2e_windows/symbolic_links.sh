@@ -1,22 +1,9 @@
-# Sourced by quelk_exe.sh where quelk.exe -s works (Windows itself): real
-# symbolic links, read back through PowerShell as Windows sees them.
+# Sourced by quelk_exe.sh on Windows itself: real symbolic links, read back
+# through PowerShell as Windows sees them, and -s without the privilege.
+# shellcheck disable=SC2154  # quelk_exe.sh sets quelk, scratch, tests, long, advice, without_privilege
+# shellcheck source=tests/e2e_windows/read_link.sh
+. "$tests/read_link.sh"
 
-# link_is NAME KIND TARGET: NAME is a symbolic link of KIND (file or dir)
-# that stores TARGET; TARGET "-" skips the text (non-ASCII, which the
-# console's code page would change on the way back).
-link_is() {
-    local seen
-    seen=$(powershell.exe -NoProfile -NonInteractive -Command \
-        "\$i = Get-Item -LiteralPath '$1' -Force; '{0} {1} {2}' -f \$i.LinkType, \$i.PSIsContainer, (\$i.Target -join '')" |
-        tr -d '\r')
-    local kind=False
-    [ "$2" = dir ] && kind=True
-    local type container target
-    read -r type container target <<<"$seen"
-    [ "$type $container" = "SymbolicLink $kind" ] && { [ "$3" = - ] || [ "$target" = "$3" ]; } ||
-        fail "$1: '$seen', wanted a $2 link to $3"
-}
-rm -f s  # the probe's file link
 mkdir -p tree/sub && echo f >tree/f || exit 99
 # The kind from TARGET: a directory, a file, a missing one; -d and -F.
 expect 0 "\`fl' -> \`a' [file]
@@ -47,35 +34,32 @@ expect 0 "" "" -sf dir fl
 link_is fl dir dir
 expect 0 "" "" -sf a dl
 link_is dl file a
-[ -z "$(ls -A | grep '^\.qk')" ] || fail "temporary name left: $(ls -A)"
+no_temporary
 
-# Names as typed: Unicode, a final dot, beyond MAX_PATH.
+# Names and targets as typed: Unicode, a final dot, an absolute target, a
+# link whose full name is beyond MAX_PATH.
 expect 0 "" "" -s ł.txt łlink
-link_is łlink file -
+link_is łlink file ł.txt
 [ "$(cat łlink)" = ł ] || fail "łlink does not lead to ł.txt"
 expect 0 "" "" -s a sdot.
 link_is sdot. file a
-expect 0 "" "" -s "$PWD/a" "${long%/*}/slink"
-link_is "${long%/*}/slink" file -
-[ "$(cat "${long%/*}/slink")" = a ] || fail "the long link does not lead to a"
+absolute=$(cygpath -w "$PWD/a")
+deep=${long%/*}/$(printf 'd%.0s' $(seq 150))
+mkdir "$deep" && [ "$(cygpath -w "$PWD/$deep/slink" | wc -c)" -gt 260 ] || { echo "setup broke: $deep"; exit 99; }
+expect 0 "" "" -s "$absolute" "$deep/slink"
+link_is "$deep/slink" file "$absolute"
+[ "$(cat "$deep/slink")" = a ] || fail "the long link does not lead to a"
 
-# Without the privilege (a restricted token, where the runner allows one):
-# the advice and status 3, or, in Developer Mode, the link.
-if command -v runas.exe >/dev/null && command -v cygpath >/dev/null; then
-    here=$(cygpath -w "$PWD")
-    exe=$(cygpath -w "$quelk")
-    MSYS2_ARG_CONV_EXCL="*" runas.exe /trustlevel:0x20000 "cmd /c cd /d \"$here\" && \"$exe\" -s a unprivileged >unprivileged.out 2>unprivileged.err & call echo %^errorlevel% >unprivileged.status" \
-        >/dev/null 2>&1
-    for _ in $(seq 60); do [ -s unprivileged.status ] && break; sleep 0.5; done
-    if [ -s unprivileged.status ]; then
-        got=$(tr -d '\r ' <unprivileged.status)
-        case $got in
-            3) [ "$(cat unprivileged.err)" = "${advice%$'\n'}" ] || fail "unprivileged: $(cat unprivileged.err)"
-               [ ! -L unprivileged ] || fail "unprivileged: a link was made" ;;
-            0) link_is unprivileged file a; echo "note: Developer Mode lets an unprivileged user make links here" ;;
-            *) fail "unprivileged: status $got: $(cat unprivileged.err)" ;;
-        esac
-    else
-        echo "note: no restricted token on this runner; the run without the privilege was skipped"
-    fi
-fi
+# Without the privilege: quelk.exe under a restricted copy of the runner's
+# token. With Developer Mode off, the advice and status 3, byte for byte,
+# and nothing made; with it on, the link, by the unprivileged flag.
+"$without_privilege" off "$quelk" -s a unprivileged >"$scratch/out" 2>"$scratch/err" </dev/null
+status=$?
+[ "$status" = 3 ] || fail "without the privilege: status $status, $(cat "$scratch/err")"
+printf '%s' "$advice" | cmp -s - "$scratch/err" || fail "without the privilege: stderr $(od -c "$scratch/err" | head -5)"
+[ ! -s "$scratch/out" ] || fail "without the privilege: stdout $(cat "$scratch/out")"
+[ ! -e unprivileged ] && [ ! -L unprivileged ] || fail "without the privilege: a link was made"
+"$without_privilege" on "$quelk" -s a unprivileged >"$scratch/out" 2>"$scratch/err" </dev/null
+status=$?
+[ "$status" = 0 ] || fail "in Developer Mode without the privilege: status $status, $(cat "$scratch/err")"
+link_is unprivileged file a

@@ -1,6 +1,7 @@
 # The bash completion offers options, directories after -t, files otherwise.
 # Usage: completion.sh COMPLETION-SCRIPT
 set -u
+# shellcheck source=completions/quelk.bash
 . "$1" || { echo "setup broke: cannot source $1"; exit 99; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -27,11 +28,11 @@ complete_to "--auto --directory --file --force --help --no-target-directory --sy
 complete_to "dir_one" -t ""
 complete_to "dir_one" --target-directory d
 complete_to "--target-directory=dir_one" --target-directory=
-complete_to "file_two" -s fi
+complete_to "file_two" -s "fi"
 complete_to "-x_three dir_one file_two" -v ""
 complete_to "-x_three" -- -x
 # A symbolic link's relative target is read from DIR, so it is offered from there.
-complete_to "file_inside" -s -t dir_one fi
-complete_to "file_inside" -vst dir_one fi
-complete_to "file_two" -t dir_one fi
+complete_to "file_inside" -s -t dir_one "fi"
+complete_to "file_inside" -vst dir_one "fi"
+complete_to "file_two" -t dir_one "fi"
 exit $status

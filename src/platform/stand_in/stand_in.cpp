@@ -163,11 +163,40 @@ DWORD missing_error(const std::string* existing) {
     return ERROR_PATH_NOT_FOUND;
 }
 
+// NTFS takes no name of more than 255 UTF-16 units, anywhere in a path,
+// whatever the form of the path: the host's limit may be another.
+bool name_too_long(std::u16string_view path) {
+    std::size_t run = 0;
+    for (char16_t unit : path) {
+        run = unit == u'\\' || unit == u'/' ? 0 : run + 1;
+        if (run > 255) return true;
+    }
+    return false;
+}
+
+// A symbolic link's target is stored twice in its reparse point, as the
+// name Windows follows (an absolute one after "\??\") and as the one it
+// shows, after 20 bytes of header: 16 KiB in all at most.
+bool target_too_long(std::u16string_view target) {
+    constexpr std::size_t MAXIMUM_REPARSE_DATA_BUFFER_SIZE = 16 * 1024;
+    bool absolute = target.size() >= 2 && target[1] == u':';
+    std::size_t units = 2 * target.size() + (absolute ? 4 : 0);
+    return 20 + 2 * units > MAXIMUM_REPARSE_DATA_BUFFER_SIZE;
+}
+
 BOOLEAN QUELK_WINAPI stand_in_create_symbolic_link(const char16_t* symlink_file_name,
                                                    const char16_t* target_file_name, DWORD flags) {
     // 0x2 lets an unprivileged caller make the link where Windows allows it.
     if (flags > 3) {
         last_error = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    if (name_too_long(symlink_file_name)) {
+        last_error = ERROR_INVALID_NAME;
+        return 0;
+    }
+    if (target_too_long(target_file_name)) {
+        last_error = ERROR_INVALID_REPARSE_DATA;
         return 0;
     }
     auto link = host_path(symlink_file_name);
@@ -207,6 +236,8 @@ constexpr system_message SYSTEM_MESSAGES[] = {
     {ERROR_NOT_ALL_ASSIGNED, u"Not all privileges or groups referenced are assigned to the caller.\r\n"},
     {ERROR_PRIVILEGE_NOT_HELD, u"A required privilege is not held by the client.\r\n"},
     {ERROR_CANT_RESOLVE_FILENAME, u"The name of the file cannot be resolved by the system.\r\n"},
+    {ERROR_INVALID_NAME, u"The filename, directory name, or volume label syntax is incorrect.\r\n"},
+    {ERROR_INVALID_REPARSE_DATA, u"The data present in the reparse point buffer is invalid.\r\n"},
 };
 
 char kernel32_module;
@@ -327,7 +358,8 @@ farproc GetProcAddress(HMODULE module, const char* proc_name) {
 BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_name, void*) {
     // The host names keep their storage from link to link.
     static std::string link, existing;
-    if (!host_path(file_name, link) || !host_path(existing_file_name, existing)) {
+    if (name_too_long(file_name) || name_too_long(existing_file_name) || !host_path(file_name, link) ||
+        !host_path(existing_file_name, existing)) {
         last_error = ERROR_INVALID_NAME;
         return 0;
     }
