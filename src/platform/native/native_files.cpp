@@ -299,7 +299,8 @@ bool replace_read_only(HANDLE from, const std::u16string& to, const std::u16stri
 // opened and examined, is renamed aside, FROM put in its place and the old
 // one removed; should FROM not move, TO is put back. Only what was examined
 // moves, so a directory that appears at TO meanwhile stays where it is.
-int replace_by_steps(HANDLE from, const std::u16string& to, const std::u16string& nt_to, DWORD* win32_error) {
+int replace_by_steps(HANDLE from, const std::u16string& from_name, const std::u16string& to, const std::u16string& nt_to,
+                     DWORD* win32_error) {
     handle_owner old(::CreateFileW(wide(to), DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                    SHARE_ALL, nullptr, OPEN_EXISTING, ENTRY_ITSELF, nullptr));
     if (!old.open()) return fail_with_last_error(win32_error);
@@ -309,8 +310,8 @@ int replace_by_steps(HANDLE from, const std::u16string& to, const std::u16string
     ::DWORD attributes = basic.FileAttributes;
     if (is_real_directory(attributes)) return fail_with(EISDIR);
     bool read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    // A fresh name beside TO, which the temporary's name makes free.
-    auto aside = nt_path(to + u".old");
+    // FROM is a fresh name beside TO, so FROM with a suffix is free too.
+    auto aside = nt_path(from_name + u".old");
     if (!aside) return fail_with(ENOMEM);
     if (!rename_open_file(old.handle, *aside, false, 0)) return fail_with_last_error(win32_error);
     if (!rename_open_file(from, nt_to, false, 0)) {
@@ -438,7 +439,8 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
     FILE_BASIC_INFO basic{};
     bool from_directory =
         ::GetFileInformationByHandleEx(file.handle, FileBasicInfo, &basic, sizeof basic) && is_directory(basic.FileAttributes);
-    if (from_directory || is_directory(attributes)) return replace_by_steps(file.handle, *destination, *nt_to, win32_error);
+    if (from_directory || is_directory(attributes))
+        return replace_by_steps(file.handle, *source, *destination, *nt_to, win32_error);
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
         return replace_read_only(file.handle, *destination, *nt_to, attributes) ? 0 : fail_with_last_error(win32_error);
     ::SetLastError(refused);

@@ -2,6 +2,11 @@
 //
 // platform.h comes first: <windows.h> defines the ERROR_ and flag names as
 // macros, which would rewrite the header's own constants.
+// Windows 10's declarations (LCMapStringEx among them), whatever the
+// headers' own default.
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0A00
+#endif
 #include "platform/platform.h"
 
 #include <windows.h>
