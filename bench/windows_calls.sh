@@ -17,23 +17,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 quelk=$(realpath "${1:-$root/build/windows/quelk.exe}")
 files=${2:-200}
 [ -f "$quelk" ] || { echo "no quelk.exe at $quelk: cmake --workflow --preset windows" >&2; exit 1; }
-wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
-
-work=$(mktemp -d)
-export WINEPREFIX=${WINEPREFIX:-$work/prefix}
-trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
-x86_64-w64-mingw32-gcc -O2 -municode -o "$work/bare.exe" "$root/bench/bare_link_win.c"
-mkdir "$work/src"
-cd "$work/src"
-seq -f 'file%05g' "$files" | xargs touch
-mapfile -t names < <(seq -f 'file%05g' "$files")
-# The prefix, made once, and a server that stays: Wine's helper processes
-# then start before the counted runs, not within them.
-WINEDEBUG=-all "$wine" "$work/bare.exe" ../dest 2>/dev/null || true
-/usr/lib/wine/wineserver -k 2>/dev/null || true
-/usr/lib/wine/wineserver -w
-/usr/lib/wine/wineserver -p
-WINEDEBUG=-all "$wine" "$work/bare.exe" ../dest 2>/dev/null || true
+# shellcheck source=bench/wine_setup.sh
+. "$root/bench/wine_setup.sh"
 
 # calls REPLACE PROGRAM ARGS...: the Win32 calls of the program's main
 # thread for one run into a fresh ../dest, which holds a file of every name

@@ -162,12 +162,17 @@ bool rename_over(const std::string& temporary, const link_name& linkname, const 
         // TARGET, one let go meanwhile is tried again at once, and any other
         // refusal is told at once.
         if (why.win32_error == platform::ERROR_ACCESS_DENIED) {
+            platform::file_status now;
             if (platform::file_held_open(tried.win32_linkname->c_str())) {
                 why.win32_error = platform::ERROR_SHARING_VIOLATION;
                 was_held = true;
             } else if (was_held) {
                 was_held = false;
                 continue;
+            } else if (platform::file_lstat(linkname.path, &now) == 0 && now.is_directory) {
+                // A directory that came since the refusal is the reason now.
+                why = refusal{EISDIR, 0};
+                return false;
             }
         }
         if (!wait.again(why.win32_error)) return false;

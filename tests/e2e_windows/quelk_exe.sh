@@ -40,11 +40,11 @@ expect() {
     [ "$err" = "$want_err" ] || fail "quelk.exe $*: stderr '$err', wanted '$want_err'"
 }
 inode() { stat -c %d:%i -- "$1"; }
-# no_temporary [DIRECTORY...] WHAT: no temporary name (.qk...) is left there.
+# no_temporary [DIRECTORY]: no temporary name (.qk...) is left there.
 no_temporary() {
-    local what=${*: -1} left
-    left=$(find "${@:1:$#-1}" -mindepth 1 -maxdepth 1 -name '.qk*' 2>/dev/null)
-    [ -z "$left" ] || fail "$what: temporary name left: $left"
+    local left
+    left=$(find "${1:-.}" -mindepth 1 -maxdepth 1 -name '.qk*')
+    [ -z "$left" ] || fail "temporary name left: $left"
 }
 
 echo a >a && echo b >b && echo c >c && mkdir dir || exit 99
@@ -86,7 +86,7 @@ expect 2 "" "quelk: failed to create hard link \`b': $not_found" -f missing b
 expect 0 "\`b' => \`a'
 " "" -fv a b
 [ "$(inode a)" = "$(inode b)" ] || fail "b was not replaced"
-no_temporary . "-f a b"
+no_temporary
 expect 1 "" "quelk: \`a' and \`./a' are the same file
 " -f a
 expect 5 "" "quelk: cannot remove \`dir': Is a directory
@@ -107,7 +107,8 @@ mkdir sub && echo l >sub/l || exit 99
 expect 0 "\`sub\\l' => \`a'
 " "" -fv a 'sub\l'
 [ "$(inode a)" = "$(inode sub/l)" ] || fail "sub/l was not replaced"
-no_temporary . sub "sub\\l"
+no_temporary
+no_temporary sub
 long=$(printf 'n%.0s' $(seq 120))/$(printf 'm%.0s' $(seq 200))
 mkdir "${long%/*}" || exit 99
 expect 0 "" "" a "$long"
@@ -166,7 +167,7 @@ ln a already || exit 99
 expect 0 "\`already' => \`a'
 " "" -fv a already
 [ "$(inode a)" = "$(inode already)" ] || fail "already is no longer a link of a"
-no_temporary . already
+no_temporary
 
 # Names that Windows takes for one, whatever their case, as Windows folds it.
 mkdir wide_x wide_y wide_dst && echo x >wide_x/ａ && echo y >wide_y/Ａ || exit 99
@@ -176,28 +177,29 @@ expect 1 "\`wide_dst/ａ' => \`wide_x/ａ'
 [ "$(inode wide_dst/ａ)" = "$(inode wide_x/ａ)" ] || fail "wide_dst/ａ is not a link of wide_x/ａ: $(ls wide_dst)"
 
 # A directory that appears at LINKNAME while it is being replaced is never
-# moved: a watcher of the host's own (Wine only: it stops quelk.exe the
-# moment its temporary appears, and puts the directory there).
+# moved. Wine only: a watcher of the host's own puts the directory there
+# the moment quelk.exe's temporary appears, while a Windows program holds
+# LINKNAME open, so that quelk.exe waits before its rename meets it.
 if [ "$wine" != none ] && [ "$(uname -s)" = Linux ] && command -v cc >/dev/null; then
     cc -O2 -o "$scratch/swap_in_directory" "$tests/swap_in_directory.c" || exit 99
     for full in 0 1; do
         swapped=
-        for _ in 1 2 3 4 5; do
+        for _ in 1 2 3; do
             rm -rf swap && mkdir swap && echo old >swap/l || exit 99
-            : >"$scratch/pid"
-            "$scratch/swap_in_directory" swap l "$full" "$scratch/pid" >"$scratch/watcher" &
+            "${runner[@]}" "$holder" swap/l 3 >"$scratch/holder" </dev/null &
+            holder_pid=$!
+            for _ in $(seq 100); do grep -q held "$scratch/holder" 2>/dev/null && break; sleep 0.1; done
+            "$scratch/swap_in_directory" swap l "$full" >"$scratch/watcher" &
             watcher=$!
             for _ in $(seq 100); do grep -q watching "$scratch/watcher" && break; sleep 0.05; done
-            "${runner[@]}" "$quelk" -f a swap/l >"$scratch/out" 2>"$scratch/err" </dev/null &
-            echo $! >"$scratch/pid"
-            wait $!
-            status=$?
-            wait "$watcher"
+            run -f a swap/l
+            kill "$watcher" 2>/dev/null
+            wait "$watcher" "$holder_pid"
             grep -q swapped "$scratch/watcher" && { swapped=1; break; }
         done
         [ -n "$swapped" ] || { fail "directory swap ($full): the watcher was late every time"; continue; }
-        [ "$status" = 5 ] && [ "$(cat "$scratch/err")" = "quelk: cannot remove \`swap/l': Is a directory" ] ||
-            fail "directory swap ($full): status $status, $(cat "$scratch/err")"
+        [ "$status:$err" = "5:quelk: cannot remove \`swap/l': Is a directory
+" ] || fail "directory swap ($full): status $status, $err"
         [ -d swap/l ] || fail "directory swap ($full): the directory is gone"
         [ "$full" = 0 ] || [ -f swap/l/kept ] || fail "directory swap ($full): its file is gone"
         [ "$(ls -A swap)" = l ] || fail "directory swap ($full): left behind: $(ls -A swap)"
@@ -227,7 +229,7 @@ case $status:$err in
     0:) [ "$(inode b)" = "$(inode held)" ] || fail "held: b was not replaced" ;;
     *) fail "held: status $status, stderr '$err'" ;;
 esac
-no_temporary . held
+no_temporary
 wait "$holder_pid"
 
 # A LINKNAME held for a moment is waited for, then replaced.
@@ -237,7 +239,7 @@ holder_pid=$!
 for _ in $(seq 100); do grep -q held "$scratch/holder" 2>/dev/null && break; sleep 0.1; done
 expect 0 "" "" -f a held_name
 [ "$(inode a)" = "$(inode held_name)" ] || fail "held_name was not replaced"
-no_temporary . held_name
+no_temporary
 wait "$holder_pid"
 
 advice="quelk: you don't permission to create symbolic links. Run, as administrator,

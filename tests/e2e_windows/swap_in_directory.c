@@ -1,21 +1,19 @@
 /* Puts a directory at a name the moment another program makes a temporary
-   name beside it (.qk...): it stops that program, takes the name's file
-   away, makes a directory there (with a file in it when FULL is 1) and
-   lets the program go on. Says "watching" once it watches, then "swapped",
-   or "late" when the name's file was already replaced by then. Built for
-   the host (it watches with inotify); the program runs under Wine.
-   Usage: swap_in_directory DIR NAME FULL PID-FILE */
-#include <signal.h>
+   name beside it (.qk...): takes the name's file away and makes a
+   directory there, with a file in it when FULL is 1. Says "watching" once
+   it watches, then "swapped", or "late" when the name's file had already
+   been replaced by then. Built for the host (it watches with inotify); the
+   program it races runs under Wine.
+   Usage: swap_in_directory DIR NAME FULL */
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 int main(int argc, char **argv) {
-    if (argc != 5) return 2;
-    const char *dir = argv[1], *name = argv[2], *pid_file = argv[4];
+    if (argc != 4) return 2;
+    const char *dir = argv[1], *name = argv[2];
     int full = strcmp(argv[3], "1") == 0;
     char path[4096], inside[4200];
     snprintf(path, sizeof path, "%s/%s", dir, name);
@@ -34,23 +32,18 @@ int main(int argc, char **argv) {
             struct inotify_event *event = (struct inotify_event *)at;
             at += sizeof *event + event->len;
             if (event->len == 0 || strncmp(event->name, ".qk", 3) != 0) continue;
-            FILE *file = fopen(pid_file, "r");
-            long pid = 0;
-            if (file == NULL || fscanf(file, "%ld", &pid) != 1 || pid <= 0) return 1;
-            fclose(file);
-            kill((pid_t)pid, SIGSTOP);
             struct stat now;
-            int late = stat(path, &now) != 0 || now.st_ino != before.st_ino;
-            if (!late) {
-                unlink(path);
-                mkdir(path, 0777);
-                if (full) {
-                    FILE *kept = fopen(inside, "w");
-                    if (kept != NULL) fclose(kept);
-                }
+            if (stat(path, &now) != 0 || now.st_ino != before.st_ino) {
+                puts("late");
+                return 0;
             }
-            kill((pid_t)pid, SIGCONT);
-            puts(late ? "late" : "swapped");
+            unlink(path);
+            mkdir(path, 0777);
+            if (full) {
+                FILE *kept = fopen(inside, "w");
+                if (kept != NULL) fclose(kept);
+            }
+            puts("swapped");
             return 0;
         }
     }
