@@ -216,6 +216,12 @@ void add_symlink(const std::string& path, const std::string& target) {
 
 bool exists(const std::string& path) { return current.files.count(path) != 0; }
 
+bool temporary_left() {
+    for (const auto& [path, entry] : current.files)
+        if (path.find(".qk") != std::string::npos) return true;
+    return false;
+}
+
 std::vector<std::string> calls_of(const std::string& prefix) {
     std::vector<std::string> found;
     for (const auto& call : current.calls)

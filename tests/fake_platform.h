@@ -73,5 +73,7 @@ void add_symlink(const std::string& path, const std::string& target);
 bool exists(const std::string& path);
 // The calls whose log line starts with PREFIX.
 std::vector<std::string> calls_of(const std::string& prefix);
+// Whether a temporary name (.qk...) is left anywhere.
+bool temporary_left();
 
 }  // namespace fake

@@ -87,12 +87,6 @@ void make_files() {
     fake::fake().messages[5] = u"Access is denied.\r\n";
 }
 
-bool temporary_left() {
-    for (const auto& [path, entry] : fake::fake().files)
-        if (path.find(".qk") != std::string::npos) return true;
-    return false;
-}
-
 TEST(Faults, EveryFailureEndsInItsMessageAndLosesNothing) {
     for (const auto& f : faults) {
         for (unsigned error : f.errors) {
@@ -121,7 +115,7 @@ TEST(Faults, EveryFailureEndsInItsMessageAndLosesNothing) {
                         << what;
                     EXPECT_TRUE(fake::exists("a") && fake::exists("/w/b")) << what;
                     if (std::string(f.operation) != "unlink") {
-                        EXPECT_FALSE(temporary_left()) << what;
+                        EXPECT_FALSE(fake::temporary_left()) << what;
                     }
                 }
             }
@@ -150,7 +144,7 @@ TEST_F(Race, ForceReplacesWhatAnotherProcessPutThereMeanwhile) {
         auto r = run_quelk({"a", "b"});
         EXPECT_EQ(r.status, STATUS_OK) << r.err;
         EXPECT_EQ(fake::fake().files["b"].status.inode, fake::fake().files["a"].status.inode);
-        EXPECT_FALSE(temporary_left());
+        EXPECT_FALSE(fake::temporary_left());
     }
 }
 
@@ -159,7 +153,7 @@ TEST_F(Race, NameRemovedMeanwhileGetsTheLink) {
     auto r = run_quelk({"a", "b"});
     EXPECT_EQ(r.status, STATUS_OK);
     EXPECT_EQ(fake::fake().files["b"].status.inode, fake::fake().files["a"].status.inode);
-    EXPECT_FALSE(temporary_left());
+    EXPECT_FALSE(fake::temporary_left());
 
     // Removed before it could be examined, after the link was tried (as
     // it is first without --force): the link's own failure is told.
@@ -193,7 +187,7 @@ TEST_F(Race, NameCaughtMidRenameIsLookedAtAgainBeforeItIsRefused) {
     auto r = run_quelk({"a", "b"});
     EXPECT_EQ(r.status, STATUS_OK) << r.err;
     EXPECT_EQ(fake::fake().files["b"].status.inode, a.inode);
-    EXPECT_FALSE(temporary_left());
+    EXPECT_FALSE(fake::temporary_left());
 }
 
 TEST_F(Race, TemporaryLinkTakenAwayLeavesTheNameAlone) {

@@ -16,12 +16,6 @@ namespace {
 
 constexpr char sharing_text[] = "The process cannot access the file because it is being used by another process.";
 
-bool temporary_left() {
-    for (const auto& [path, entry] : fake::fake().files)
-        if (path.find(".qk") != std::string::npos) return true;
-    return false;
-}
-
 class ForceOnWindows : public testing::Test {
 protected:
     void SetUp() override {
@@ -46,7 +40,7 @@ TEST_F(ForceOnWindows, NameFromTheConverterIsExaminedBeforeTheLink) {
     EXPECT_EQ(r.status, STATUS_OK) << r.err;
     EXPECT_EQ(inode("/dangling"), inode("a"));
     EXPECT_FALSE(fake::exists("/nowhere"));
-    EXPECT_FALSE(temporary_left());
+    EXPECT_FALSE(fake::temporary_left());
 }
 
 TEST_F(ForceOnWindows, HeldFileIsWaitedForThenLeftAsItWas) {
@@ -63,7 +57,7 @@ TEST_F(ForceOnWindows, HeldFileIsWaitedForThenLeftAsItWas) {
         auto r = run_quelk({"-f", "a", "b"});
         std::string what = std::string(c.held) + " " + std::to_string(c.tries);
         EXPECT_EQ(r.status, c.status) << what;
-        EXPECT_FALSE(temporary_left()) << what;
+        EXPECT_FALSE(fake::temporary_left()) << what;
         if (c.status == STATUS_OK) {
             EXPECT_EQ(r.err, "") << what;
             EXPECT_EQ(inode("b"), inode("a")) << what;
@@ -88,7 +82,7 @@ TEST_F(ForceOnWindows, RenameRefusedForAnotherReasonIsToldAtOnce) {
     EXPECT_EQ(fake::fake().slept, 0u);
     EXPECT_EQ(fake::calls_of("rename").size(), 1u);
     EXPECT_EQ(inode("b"), b);
-    EXPECT_FALSE(temporary_left());
+    EXPECT_FALSE(fake::temporary_left());
 }
 
 TEST_F(ForceOnWindows, TemporaryThatCannotBeRemovedIsNamed) {
@@ -248,7 +242,7 @@ TEST_F(InterruptsHeld, HandlerRunsWhenTheTemporaryIsGoneOrInPlace) {
             struct sigaction action {};
             action.sa_handler = [](int) {
                 interrupted = 1;
-                temporary_at_interrupt = temporary_left();
+                temporary_at_interrupt = fake::temporary_left();
                 replaced_at_interrupt = fake::fake().files["b"].status.inode == fake::fake().files["a"].status.inode;
             };
             sigemptyset(&action.sa_mask);

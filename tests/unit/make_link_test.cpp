@@ -136,12 +136,6 @@ TEST_F(MakeLink, UnconvertibleNamesAreReportedLinkNameFirst) {
 
 namespace {
 
-bool temporary_left() {
-    for (const auto& [path, entry] : fake::fake().files)
-        if (path.find(".qk") != std::string::npos) return true;
-    return false;
-}
-
 TEST_F(MakeLink, LinkIsTriedFirstAndNothingElseIsAskedOnSuccess) {
     fake::add_file("a");
     EXPECT_EQ(link("a", "b").status, STATUS_OK);
@@ -168,7 +162,7 @@ TEST_F(MakeLink, ForceReplacesOnlyWithALinkAlreadyMade) {
     EXPECT_EQ(r.status, STATUS_LINK_FAILED);
     EXPECT_EQ(r.err, "quelk: failed to create hard link `sub/b': Access is denied.\r\n");
     EXPECT_EQ(fake::fake().files["sub/b"].status.inode, old);
-    EXPECT_FALSE(temporary_left());
+    EXPECT_FALSE(fake::temporary_left());
     EXPECT_TRUE(fake::calls_of("unlink").empty());
     // The new link was tried beside sub/b.
     EXPECT_EQ(fake::calls_of("CreateHardLinkW")[0].substr(0, 23), "CreateHardLinkW(sub\\.qk");
@@ -180,7 +174,7 @@ TEST_F(MakeLink, ForceReplacesOnlyWithALinkAlreadyMade) {
     EXPECT_EQ(r.status, STATUS_CANNOT_REMOVE);
     EXPECT_EQ(r.err, "quelk: cannot remove `sub/b': Operation not permitted\n");
     EXPECT_EQ(fake::fake().files["sub/b"].status.inode, old);
-    EXPECT_FALSE(temporary_left());
+    EXPECT_FALSE(fake::temporary_left());
     EXPECT_EQ(fake::calls_of("unlink").size(), 1u);
 
     // A taken temporary name is passed over; then sub/b is replaced.
@@ -194,7 +188,7 @@ TEST_F(MakeLink, ForceReplacesOnlyWithALinkAlreadyMade) {
     ASSERT_EQ(tries.size(), 2u);
     EXPECT_NE(tries[0], tries[1]);
     EXPECT_EQ(fake::fake().files["sub/b"].status.inode, fake::fake().files["a"].status.inode);
-    EXPECT_FALSE(temporary_left());
+    EXPECT_FALSE(fake::temporary_left());
 }
 
 TEST_F(MakeLink, ForceKeepsTheOrderOfFailures) {
@@ -247,7 +241,7 @@ TEST_F(MakeLink, ForceNeverReplacesAFileByItself) {
     EXPECT_EQ(r.status, STATUS_OK);
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(fake::exists("other"));
-    EXPECT_FALSE(temporary_left());
+    EXPECT_FALSE(fake::temporary_left());
 }
 
 }  // namespace
