@@ -72,8 +72,16 @@ int wmain(int argc, wchar_t** argv) {
         return 120;
     }
     HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, &token))
+    if (!OpenProcessToken(GetCurrentProcess(),
+                          TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_PRIVILEGES, &token))
         return fail("OpenProcessToken");
+    // CreateProcessAsUserW wants the quota privilege enabled in the caller,
+    // which an administrator holds disabled.
+    TOKEN_PRIVILEGES quota{};
+    quota.PrivilegeCount = 1;
+    quota.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueW(nullptr, L"SeIncreaseQuotaPrivilege", &quota.Privileges[0].Luid))
+        AdjustTokenPrivileges(token, FALSE, &quota, sizeof quota, nullptr, nullptr);
     LUID_AND_ATTRIBUTES removed{};
     if (!LookupPrivilegeValueW(nullptr, L"SeCreateSymbolicLinkPrivilege", &removed.Luid))
         return fail("LookupPrivilegeValueW");
