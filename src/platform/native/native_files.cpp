@@ -104,26 +104,29 @@ bool full_identity(HANDLE file, file_status* status) {
 // about a volume apart from those about a file, and Wine answers them from
 // another process, at many times the cost of the rest of a look.
 struct volume_facts {
-    bool known = false;
     std::uint64_t serial = 0;  // as FILE_ID_INFO gives it
     // NTFS: a file's 64-bit index is its whole id (the 128-bit one is the
-    // same, widened); ReFS needs all 128 bits.
+    // same, widened); ReFS needs all 128 bits, and so does a volume whose
+    // facts could not be asked.
     bool short_ids_whole = false;
 };
 
-const volume_facts& volume_of_entry(const std::u16string& name) {
+const volume_facts& volume_of_entry(std::u16string_view name) {
     static std::map<std::u16string, volume_facts, std::less<>> volumes;
     // The directory the entry lies in, as named: up to its last separator
-    // but for trailing ones; the current directory for a bare name.
+    // but for trailing ones; a drive's current directory for "D:x", the
+    // current directory for a bare name.
     std::size_t end = name.size();
     while (end > 0 && (name[end - 1] == u'\\' || name[end - 1] == u'/')) --end;
-    std::size_t cut = std::u16string_view(name).substr(0, end).find_last_of(u"\\/");
-    std::u16string directory = cut == std::u16string::npos ? std::u16string(name.size() >= 2 && name[1] == u':' ? name.substr(0, 2) : u".")
-                                                            : name.substr(0, cut + 1);
-    auto& facts = volumes[directory];
-    if (facts.known) return facts;
-    handle_owner opened(::CreateFileW(wide(directory), 0, SHARE_ALL, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                      nullptr));
+    std::size_t cut = name.substr(0, end).find_last_of(u"\\/");
+    std::u16string_view directory = cut != std::u16string_view::npos               ? name.substr(0, cut + 1)
+                                    : name.size() >= 2 && name[1] == u':' ? name.substr(0, 2)
+                                                                           : u".";
+    if (auto found = volumes.find(directory); found != volumes.end()) return found->second;
+    std::u16string path(directory);
+    volume_facts facts;
+    handle_owner opened(
+        ::CreateFileW(wide(path), 0, SHARE_ALL, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     FILE_ID_INFO id{};
     wchar_t file_system[MAX_PATH + 1];
     if (opened.open() && ::GetFileInformationByHandleEx(opened.handle, FileIdInfo, &id, sizeof id) &&
@@ -132,8 +135,7 @@ const volume_facts& volume_of_entry(const std::u16string& name) {
         facts.serial = id.VolumeSerialNumber;
         facts.short_ids_whole = std::wstring_view(file_system) == L"NTFS";
     }
-    facts.known = true;
-    return facts;
+    return volumes.emplace(std::move(path), facts).first->second;
 }
 
 // The identity of the entry NAME that FILE has open: its 64-bit index, and
@@ -225,7 +227,7 @@ struct rename_information {
 // RENAME_REPLACE_IF_EXISTS.
 bool rename_open_file(HANDLE file, const std::u16string& nt_name, bool ex, ::DWORD flags) {
     std::size_t bytes = nt_name.size() * sizeof(char16_t);
-    std::vector<unsigned char> buffer;
+    static std::vector<unsigned char> buffer;  // its storage kept from rename to rename
     try {
         buffer.resize(offsetof(rename_information, file_name) + bytes + sizeof(char16_t));
     } catch (const std::bad_alloc&) {
