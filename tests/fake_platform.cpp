@@ -92,9 +92,14 @@ std::optional<platform::DWORD> windows_name(const char16_t* path, std::string& n
     if (!literal && full >= text::PLAIN_PATH_LIMIT) return platform::ERROR_PATH_NOT_FOUND;
     std::size_t start = literal ? 4 : 0;
     if (units.size() >= start + 2 && units[start + 1] == u':') start += 2;
-    for (char16_t unit : units.substr(start))
+    // Nor a name of more than 255 units, as NTFS takes them.
+    std::size_t run = 0;
+    for (char16_t unit : units.substr(start)) {
         if (unit < 32 || std::u16string_view(u"\"*:<>?|").find(unit) != std::u16string_view::npos)
             return platform::ERROR_INVALID_NAME;
+        run = unit == u'\\' || unit == u'/' ? 0 : run + 1;
+        if (run > 255) return platform::ERROR_INVALID_NAME;
+    }
     name = key(narrow(path));
     if (!literal) {
         auto slash = name.rfind('/');
@@ -488,9 +493,14 @@ int file_lstat(const char* path, file_status* status) {
 
 int file_identity(const char* path, bool follow, file_status* status) {
     if (!follow) {
+        // The entry is opened as a rename would open it: a held file
+        // refuses, and says so (a try of its count).
         int result = file_lstat(path, status);
-        if (result == 0) status->links = 0;
-        return result;
+        if (result != 0) return result;
+        DWORD error;
+        status->links = 0;
+        status->held = fake::refused_while_held(status->inode, &error) ? 1 : 0;
+        return 0;
     }
     fake::scope busy_here;
     log(std::string("stat(") + path + ")");
@@ -579,6 +589,7 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
 bool file_held_open(const char16_t* path) {
     fake::scope busy_here;
     log("file_held_open(" + narrow(path) + ")");
+    if (auto hook = current.before.find("file_held_open"); hook != current.before.end()) hook->second();
     std::string name;
     if (fake::windows_name(path, name)) return false;  // Windows cannot open it: nothing found held
     auto found = current.files.find(name);

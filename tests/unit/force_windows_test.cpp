@@ -58,6 +58,10 @@ TEST_F(ForceOnWindows, HeldFileIsWaitedForThenLeftAsItWas) {
         std::string what = std::string(c.held) + " " + std::to_string(c.tries);
         EXPECT_EQ(r.status, c.status) << what;
         EXPECT_FALSE(fake::temporary_left()) << what;
+        // A TARGET found free when it is looked at is not asked about again.
+        if (std::string(c.held) == "b") {
+            EXPECT_TRUE(fake::calls_of("file_held_open(a").empty()) << what;
+        }
         if (c.status == STATUS_OK) {
             EXPECT_EQ(r.err, "") << what;
             EXPECT_EQ(inode("b"), inode("a")) << what;
@@ -82,6 +86,23 @@ TEST_F(ForceOnWindows, RenameRefusedForAnotherReasonIsToldAtOnce) {
     EXPECT_EQ(fake::fake().slept, 0u);
     EXPECT_EQ(fake::calls_of("rename").size(), 1u);
     EXPECT_EQ(inode("b"), b);
+    EXPECT_FALSE(fake::temporary_left());
+}
+
+TEST_F(ForceOnWindows, DirectoryThatComesAfterARefusalIsTheReason) {
+    // Refused as access denied, and by the time the refusal is looked into
+    // a directory stands at b: it is named, and stays.
+    fake::fake().messages[5] = u"Access is denied.\r\n";
+    fake::fake().script["rename"] = {EACCES};
+    fake::fake().rename_win32_error = 5;
+    fake::fake().before["file_held_open"] = [] {
+        fake::fake().files.erase("b");
+        fake::add_directory("b");
+    };
+    auto r = run_quelk({"-f", "a", "b"});
+    EXPECT_EQ(r.status, STATUS_CANNOT_REMOVE);
+    EXPECT_EQ(r.err, "quelk: cannot remove `b': Is a directory\n");
+    EXPECT_TRUE(fake::fake().files["b"].status.is_directory);
     EXPECT_FALSE(fake::temporary_left());
 }
 

@@ -53,7 +53,8 @@ TEST_F(WindowsNames, WhatWindowsWouldRefuseOrChangeIsCarriedAsThePlatformDoes) {
 
 TEST_F(WindowsNames, LinksGetExactlyTheNamesTyped) {
     fake::fake().messages[123] = u"The filename, directory name, or volume label syntax is incorrect.\r\n";
-    std::string long_name = "sub/" + std::string(300, 'n');
+    // Beyond MAX_PATH, each name within NTFS's 255 units.
+    std::string long_name = "sub/" + std::string(200, 'n') + "/" + std::string(100, 'm');
     for (std::string name : {"dot.", "space ", "quote\"d", "sub/x.", long_name.c_str()}) {
         for (bool symbolic : {false, true}) {
             SetUp();
@@ -64,6 +65,13 @@ TEST_F(WindowsNames, LinksGetExactlyTheNamesTyped) {
             EXPECT_TRUE(fake::exists(name)) << name;
         }
     }
+    // NTFS takes no name of more than 255 units, in whatever form.
+    SetUp();
+    fake::fake().messages[123] = u"The filename, directory name, or volume label syntax is incorrect.\r\n";
+    auto r = run_quelk({"a", std::string(256, 'n')});
+    EXPECT_EQ(r.status, STATUS_LINK_FAILED);
+    EXPECT_EQ(r.err, "quelk: failed to create hard link `" + std::string(256, 'n') +
+                         "': The filename, directory name, or volume label syntax is incorrect.\r\n");
     // The stored target of a symbolic link is the text typed.
     SetUp();
     EXPECT_EQ(run_quelk({"-s", "dot.", "l"}).status, STATUS_OK);
