@@ -1,10 +1,14 @@
 /* Puts a directory at a name the moment another program makes a temporary
-   name beside it (.qk...): takes the name's file away and makes a
-   directory there, with a file in it when FULL is 1. Says "watching" once
-   it watches, then "swapped", or "late" when the name's file had already
-   been replaced by then. Built for the host (it watches with inotify); the
+   name beside it (.qk...): a directory made beforehand beside the name
+   (with a file in it when FULL is 1) changes places with the name's file
+   in one step, so that the name is never free meanwhile, and the file is
+   then removed. Says "watching" once it watches, then "swapped", or
+   "late" when the name's file had already been replaced by then. Built
+   for the host (it watches with inotify and swaps with renameat2); the
    program it races runs under Wine.
    Usage: swap_in_directory DIR NAME FULL */
+#define _GNU_SOURCE
+#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/inotify.h>
@@ -15,11 +19,16 @@ int main(int argc, char **argv) {
     if (argc != 4) return 2;
     const char *dir = argv[1], *name = argv[2];
     int full = strcmp(argv[3], "1") == 0;
-    char path[4096], inside[4200];
+    char path[4096], staged[4096], inside[4200];
     snprintf(path, sizeof path, "%s/%s", dir, name);
-    snprintf(inside, sizeof inside, "%s/kept", path);
+    snprintf(staged, sizeof staged, "%s/staged", dir);
+    snprintf(inside, sizeof inside, "%s/kept", staged);
     struct stat before;
-    if (stat(path, &before) != 0) return 1;
+    if (stat(path, &before) != 0 || mkdir(staged, 0777) != 0) return 1;
+    if (full) {
+        FILE *kept = fopen(inside, "w");
+        if (kept == NULL || fclose(kept) != 0) return 1;
+    }
     int watch = inotify_init();
     if (watch < 0 || inotify_add_watch(watch, dir, IN_CREATE) < 0) return 1;
     puts("watching");
@@ -33,16 +42,17 @@ int main(int argc, char **argv) {
             at += sizeof *event + event->len;
             if (event->len == 0 || strncmp(event->name, ".qk", 3) != 0) continue;
             struct stat now;
-            if (stat(path, &now) != 0 || now.st_ino != before.st_ino) {
+            if (renameat2(AT_FDCWD, staged, AT_FDCWD, path, RENAME_EXCHANGE) != 0) {
+                perror("renameat2");
+                return 1;
+            }
+            /* What changed places with the directory tells whether the
+               name still had its file then. */
+            if (lstat(staged, &now) != 0 || now.st_ino != before.st_ino) {
                 puts("late");
                 return 0;
             }
-            unlink(path);
-            mkdir(path, 0777);
-            if (full) {
-                FILE *kept = fopen(inside, "w");
-                if (kept != NULL) fclose(kept);
-            }
+            unlink(staged);
             puts("swapped");
             return 0;
         }
