@@ -126,17 +126,12 @@ const resolved_directory& directory_form(std::string_view directory, bool absolu
     return entry;
 }
 
-bool is_drive_form(std::u16string_view form) {
-    return form.size() >= 2 && form[1] == u':' &&
-           ((form[0] >= u'A' && form[0] <= u'Z') || (form[0] >= u'a' && form[0] <= u'z'));
-}
-
 // DIRECTORY's form and the final name's units, joined as Windows reads
 // them: nothing between a bare drive ("D:x") or a final separator and the
 // name.
 void join(std::u16string& name, const std::u16string& directory, const std::u16string& final_units) {
     name.assign(directory);
-    if (!name.empty() && name.back() != u'\\' && name.back() != u'/' && !(name.size() == 2 && is_drive_form(name)))
+    if (!name.empty() && name.back() != u'\\' && name.back() != u'/' && !(name.size() == 2 && text::begins_with_drive(name)))
         name.push_back(u'\\');
     name.append(final_units);
 }

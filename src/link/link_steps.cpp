@@ -48,9 +48,23 @@ int report_failure(const char* target, const char* linkname, const attempt& trie
     return STATUS_LINK_FAILED;
 }
 
+namespace {
+
+// Windows' own words where it gave a reason, else the system's text for
+// errno.
+std::string reason(int error, platform::DWORD win32_error) {
+    return win32_error != 0 ? win32_error_text(win32_error) : std::strerror(error);
+}
+
+}  // namespace
+
 int report_cannot_remove(const char* linkname, int error, platform::DWORD win32_error) {
-    std::fprintf(stderr, "quelk: cannot remove `%s': %s\n", linkname,
-                 win32_error != 0 ? win32_error_text(win32_error).c_str() : std::strerror(error));
+    std::fprintf(stderr, "quelk: cannot remove `%s': %s\n", linkname, reason(error, win32_error).c_str());
+    return STATUS_CANNOT_REMOVE;
+}
+
+int report_temporary_left(const char* temporary, int error, platform::DWORD win32_error) {
+    std::fprintf(stderr, "quelk: cannot remove temporary `%s': %s\n", temporary, reason(error, win32_error).c_str());
     return STATUS_CANNOT_REMOVE;
 }
 

@@ -38,6 +38,8 @@ int report_unconvertible(const char* name);
 // That LINKNAME cannot be replaced: Windows' reason where it gave one,
 // else the system's text for ERROR.
 int report_cannot_remove(const char* linkname, int error, platform::DWORD win32_error = 0);
+// That the temporary link beside LINKNAME stays, with the reason as above.
+int report_temporary_left(const char* temporary, int error, platform::DWORD win32_error);
 
 // A name as the platform tells names apart: separators alike, and on
 // Windows whatever the case, by the system's own rules.

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <random>
 #include <string>
 #include <string_view>
@@ -188,11 +187,6 @@ bool remove_temporary(const std::string& temporary, refusal& why) {
     return false;
 }
 
-void report_temporary_left(const std::string& temporary, const refusal& why) {
-    std::fprintf(stderr, "quelk: cannot remove temporary `%s': %s\n", temporary.c_str(),
-                 why.win32_error != 0 ? win32_error_text(why.win32_error).c_str() : std::strerror(why.error));
-}
-
 }  // namespace
 
 int replace_existing(const char* target, const link_name& linkname, platform::file_status existing, attempt& tried) {
@@ -257,9 +251,6 @@ int replace_existing(const char* target, const link_name& linkname, platform::fi
     if (!made) return report_failure(target, linkname.path, tried);
     int status = STATUS_OK;
     if (!renamed) status = report_cannot_remove(linkname.path, rename_refused.error, rename_refused.win32_error);
-    if (left) {
-        report_temporary_left(temporary, temporary_kept);
-        status = STATUS_CANNOT_REMOVE;
-    }
+    if (left) status = report_temporary_left(temporary.c_str(), temporary_kept.error, temporary_kept.win32_error);
     return status == STATUS_OK ? report_made(target, linkname.path, tried.directory) : status;
 }

@@ -179,11 +179,14 @@ bool needs_long_form(std::u16string_view path) {
     return false;
 }
 
+bool begins_with_drive(std::u16string_view path) {
+    return path.size() >= 2 && path[1] == u':' &&
+           ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
+}
+
 std::size_t full_path_units(std::u16string_view path, std::size_t current_directory_units) {
-    bool drive = path.size() >= 2 && path[1] == u':' &&
-                 ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
     bool rooted = !path.empty() && (path[0] == u'\\' || path[0] == u'/');
-    return path.size() + (drive || rooted ? 0 : current_directory_units + 1);
+    return path.size() + (begins_with_drive(path) || rooted ? 0 : current_directory_units + 1);
 }
 
 bool needs_long_form(std::u16string_view path, std::size_t current_directory_units) {

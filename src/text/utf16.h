@@ -49,6 +49,8 @@ inline constexpr std::size_t PLAIN_PATH_LIMIT = 260;
 // path, in the plain form: MAX_PATH units or more, or a name that ends in
 // a dot or a space (other than "." and "..").
 bool needs_long_form(std::u16string_view path);
+// Whether a Win32 path begins with a drive letter and a colon ("D:").
+bool begins_with_drive(std::u16string_view path);
 // The units Windows counts towards MAX_PATH for PATH: a relative path is
 // read from the current directory, whose form has CURRENT_DIRECTORY_UNITS,
 // and a separator.

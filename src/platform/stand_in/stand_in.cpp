@@ -179,7 +179,7 @@ bool name_too_long(std::u16string_view path) {
 // shows, after 20 bytes of header: 16 KiB in all at most.
 bool target_too_long(std::u16string_view target) {
     constexpr std::size_t MAXIMUM_REPARSE_DATA_BUFFER_SIZE = 16 * 1024;
-    bool absolute = target.size() >= 2 && target[1] == u':';
+    bool absolute = text::begins_with_drive(target);
     std::size_t units = 2 * target.size() + (absolute ? 4 : 0);
     return 20 + 2 * units > MAXIMUM_REPARSE_DATA_BUFFER_SIZE;
 }
