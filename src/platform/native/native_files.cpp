@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/native/native_path.h"
+#include "text/utf16.h"
 
 namespace platform {
 
@@ -119,9 +120,9 @@ const volume_facts& volume_of_entry(std::u16string_view name) {
     std::size_t end = name.size();
     while (end > 0 && (name[end - 1] == u'\\' || name[end - 1] == u'/')) --end;
     std::size_t cut = name.substr(0, end).find_last_of(u"\\/");
-    std::u16string_view directory = cut != std::u16string_view::npos               ? name.substr(0, cut + 1)
-                                    : name.size() >= 2 && name[1] == u':' ? name.substr(0, 2)
-                                                                           : u".";
+    std::u16string_view directory = cut != std::u16string_view::npos ? name.substr(0, cut + 1)
+                                    : text::begins_with_drive(name)   ? name.substr(0, 2)
+                                                                      : u".";
     if (auto found = volumes.find(directory); found != volumes.end()) return found->second;
     std::u16string path(directory);
     volume_facts facts;
