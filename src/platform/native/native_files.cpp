@@ -112,17 +112,20 @@ struct volume_facts {
     bool short_ids_whole = false;
 };
 
-const volume_facts& volume_of_entry(std::u16string_view name) {
-    static std::map<std::u16string, volume_facts, std::less<>> volumes;
-    // The directory the entry lies in, as named: up to its last separator
-    // but for trailing ones; a drive's current directory for "D:x", the
-    // current directory for a bare name.
+// The directory the entry NAME lies in, as named: up to its last separator
+// but for trailing ones; a drive's current directory for "D:x", the
+// current directory for a bare name.
+std::u16string_view directory_of(std::u16string_view name) {
     std::size_t end = name.size();
     while (end > 0 && (name[end - 1] == u'\\' || name[end - 1] == u'/')) --end;
     std::size_t cut = name.substr(0, end).find_last_of(u"\\/");
-    std::u16string_view directory = cut != std::u16string_view::npos ? name.substr(0, cut + 1)
-                                    : text::begins_with_drive(name)   ? name.substr(0, 2)
-                                                                      : u".";
+    if (cut != std::u16string_view::npos) return name.substr(0, cut + 1);
+    return text::begins_with_drive(name) ? name.substr(0, 2) : u".";
+}
+
+const volume_facts& volume_of_entry(std::u16string_view name) {
+    static std::map<std::u16string, volume_facts, std::less<>> volumes;
+    std::u16string_view directory = directory_of(name);
     if (auto found = volumes.find(directory); found != volumes.end()) return found->second;
     std::u16string path(directory);
     volume_facts facts;
@@ -269,8 +272,7 @@ std::optional<LARGE_INTEGER> other_links_id(const std::u16string& name) {
 // reached by its id from NAME's directory (any handle on the volume would
 // do for Windows; Wine looks in that directory).
 void put_attributes_back(const std::u16string& name, LARGE_INTEGER id, ::DWORD attributes) {
-    std::size_t end = name.find_last_of(u"\\/");
-    std::u16string directory = end == std::u16string::npos ? u"." : name.substr(0, end + 1);
+    std::u16string directory(directory_of(name));
     handle_owner volume(::CreateFileW(wide(directory), 0, SHARE_ALL, nullptr, OPEN_EXISTING, ENTRY_ITSELF, nullptr));
     if (!volume.open()) return;
     FILE_ID_DESCRIPTOR descriptor{};
