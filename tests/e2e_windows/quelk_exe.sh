@@ -168,15 +168,28 @@ if [ "$wine" = none ]; then
 elif [ ! -d "$prefix/dosdevices" ]; then
     fail "no Wine prefix at $prefix: the bare drive check cannot run"
 else
-    mkdir -p qdrive/sub && echo x >qdrive/sub/x && ln -sfn "$PWD/qdrive" "$prefix/dosdevices/q:" || exit 99
+    # Outside the current directory's tree, where Wine would find a file
+    # by its id from any directory above it.
+    q=$scratch/qdrive
+    mkdir -p "$q"/sub && echo x >"$q"/sub/x && ln -sfn "$q" "$prefix/dosdevices/q:" || exit 99
     exe=$("$wine" winepath -w "$quelk" 2>/dev/null)
     "$wine" cmd /c "q: & cd \\sub & $exe -f -t Q: x" >"$scratch/out" 2>"$scratch/err" </dev/null
     status=$?
-    rm -f "$prefix/dosdevices/q:"
     [ "$status" = 1 ] && grep -q "^quelk: \`x' and \`Q:x' are the same file" "$scratch/err" ||
         fail "-t Q: x in Q:\\sub: status $status, $(cat "$scratch/err")"
-    [ ! -e qdrive/x ] || fail "-t Q: x made Q:\\x at the root"
-    [ "$(cat qdrive/sub/x)" = x ] || fail "-t Q: x lost x"
+    [ ! -e "$q"/x ] || fail "-t Q: x made Q:\\x at the root"
+    [ "$(cat "$q"/sub/x)" = x ] || fail "-t Q: x lost x"
+    # A read-only Q:ro replaced from another drive's current directory:
+    # its file's other name keeps the attribute. (Wine renames over a
+    # read-only file as over any other, so the attribute is only cleared
+    # and put back on Windows.)
+    echo r >"$q"/sub/ro && ln "$q"/sub/ro "$q"/sub/ro_too && chmod a-w "$q"/sub/ro || exit 99
+    "$wine" cmd /c "q: & cd \\sub & z: & $exe -f Q:x Q:ro" >"$scratch/out" 2>"$scratch/err" </dev/null
+    status=$?
+    [ "$status" = 0 ] && [ "$(inode "$q"/sub/ro)" = "$(inode "$q"/sub/x)" ] ||
+        fail "-f Q:x Q:ro from Z:: status $status, $(cat "$scratch/err")"
+    case $(stat -c %A "$q"/sub/ro_too) in *w*) fail "Q:ro_too lost its read-only attribute" ;; esac
+    rm -f "$prefix/dosdevices/q:"
 fi
 
 # A LINKNAME that already is a name of TARGET's file is left as it is.
