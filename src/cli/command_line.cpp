@@ -63,7 +63,10 @@ const option long_options[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-void write_text(const char* text, std::size_t size) { std::fwrite(text, 1, size, stdout); }
+void write_text(const char* text, std::size_t size) {
+    output_written = true;
+    std::fwrite(text, 1, size, stdout);
+}
 
 bool is_drive(const char* path) {
     std::size_t drive = platform::drive_length(path);
@@ -194,7 +197,12 @@ int run_command_line(int argc, char** argv) {
 int finish_output(int status) {
     // A report or help text that never reached its reader is a failure,
     // even when every link was made. A closed pipe has already ended the
-    // process by its signal.
+    // process by its signal. Where nothing was to be written, nothing
+    // failed, whatever standard output is (closed, say).
+    if (!output_written) {
+        std::fclose(stdout);
+        return status;
+    }
     int error = 0;
     if (std::fflush(stdout) != 0)
         error = errno;

@@ -37,6 +37,10 @@ extern platform::DWORD symbolic_link_flags;
 // tells names apart, so that a later pair does not replace one of them.
 extern std::unordered_set<std::u16string> links_made;
 
+// Whether anything was written to standard output: only then can a
+// standard output that cannot be written be a failure.
+extern bool output_written;
+
 // Gives LINKNAME to TARGET, both POSIX names relative to the current
 // directory; reports any failure on standard error and returns its status.
 int make_link(const char* target, const char* linkname);

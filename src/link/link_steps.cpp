@@ -9,6 +9,12 @@ run_settings settings;
 platform::create_symbolic_link_fn create_symbolic_link_entry = nullptr;
 platform::DWORD symbolic_link_flags = 0;
 std::unordered_set<std::u16string> links_made;
+bool output_written = false;
+
+std::string seen_from_link(const char* target, const link_name& linkname) {
+    if (is_absolute_path(target)) return target;
+    return std::string(linkname.parts.directory) + target;
+}
 
 bool create_link(const std::u16string& win32_linkname, const std::u16string& win32_target, bool directory) {
     if (settings.symbolic) {
@@ -27,6 +33,7 @@ bool create_link(const std::u16string& win32_linkname, const std::u16string& win
 
 int report_made(const char* target, const char* linkname, bool directory) {
     if (settings.verbose) {
+        output_written = true;
         if (settings.symbolic)
             std::printf("`%s' -> `%s' [%s]\n", linkname, target, directory ? "dir" : "file");
         else

@@ -26,6 +26,10 @@ struct link_name {
     path_parts parts;
 };
 
+// TARGET as a symbolic link at LINKNAME will reach it: a relative one read
+// from LINKNAME's directory ("sub/" + "../x"; "D:" + "x" stays on drive D).
+std::string seen_from_link(const char* target, const link_name& linkname);
+
 // Asks Windows for the link, a hard or a symbolic one as the settings say.
 bool create_link(const std::u16string& win32_linkname, const std::u16string& win32_target, bool directory);
 

@@ -7,17 +7,6 @@
 #include "link/link_steps.h"
 #include "link/replace.h"
 
-namespace {
-
-// TARGET as the link will reach it: a relative one read from LINKNAME's
-// directory ("sub/" + "../x"; "D:" + "x" stays on drive D).
-std::string seen_from_link(const char* target, const link_name& linkname) {
-    if (is_absolute_path(target)) return target;
-    return std::string(linkname.parts.directory) + target;
-}
-
-}  // namespace
-
 int make_link(const char* target, const char* linkname_path) {
     const link_name linkname{linkname_path, split_path(linkname_path)};
     // The converted names keep their storage from pair to pair: a run over

@@ -192,7 +192,10 @@ bool remove_temporary(const std::string& temporary, refusal& why) {
 int replace_existing(const char* target, const link_name& linkname, platform::file_status existing, attempt& tried) {
     platform::file_status entry{};  // TARGET's own, once looked at
     if (!existing.is_directory) {
-        switch (relation_to_target(target, linkname, existing, entry)) {
+        // A symbolic link's TARGET is the file it will lead to, read from
+        // LINKNAME's directory: "-sf x d/x" would make d/x lead to itself.
+        std::string seen = settings.symbolic ? seen_from_link(target, linkname) : std::string(target);
+        switch (relation_to_target(seen.c_str(), linkname, existing, entry)) {
             case relation::itself:
                 std::fprintf(stderr, "quelk: `%s' and `%s' are the same file\n", target, linkname.path);
                 return STATUS_USAGE;

@@ -26,10 +26,24 @@ for args in "-f a" "-sf a" "-f -T a a" "-f -T a ./a"; do
     holds a a
 done
 
+# A symbolic link leads from its own directory, where x is d/x itself.
+setup sh -c 'echo precious > d/x; echo y > d/y'
+expect 1 "" "quelk: \`x' and \`d/x' are the same file
+" -sf x d/x
+expect 1 "" "quelk: \`y' and \`d/y' are the same file
+" -sf -t d y
+holds d/x precious
+holds d/y y
+setup rm d/x d/y
+
 expect 0 "\`b' => \`a'
 " "" -fv a b
 same_file a b
+# Made while their targets exist, then left dangling: a shell that makes
+# native Windows links makes none to a missing target.
+setup touch nowhere
 setup ln -s nowhere dangling
+setup rm nowhere
 expect 0 "\`dangling' -> \`c' [file]
 " "" -sfv c dangling
 is_symlink_to dangling c
@@ -40,8 +54,8 @@ expect 0 "" "" -f a b
 same_file a b
 no_temporary
 
-setup ln -s l t
 setup sh -c 'echo l > l'
+setup ln -s l t
 expect 1 "" "quelk: \`t' and \`l' are the same file
 " -sf -T t l
 holds l l
