@@ -14,6 +14,7 @@
 
 #include "link/convert.h"
 #include "link/link.h"
+#include "platform/cygwin/cygwin_names.h"
 #include "text/utf16.h"
 
 namespace fake {
@@ -448,9 +449,33 @@ std::size_t current_directory_units() { return 2 + current.current_directory.siz
 
 void adopt_user_locale() { std::setlocale(LC_ALL, ""); }
 
-bool text_to_wide(const char* text, std::u16string& out) { return text::locale_to_utf16(text, out); }
+namespace {
 
-std::optional<std::string> text_to_multibyte(const char16_t* text) { return text::locale_from_utf16(text); }
+// Newlib's ASCII charset, as Cygwin has it since 3.5.0: a byte is the
+// character of its value, and a character up to U+00FF its byte.
+bool newlib_ascii_to_utf16(const char* text, std::u16string& out) {
+    out.clear();
+    for (; *text != '\0'; ++text) out.push_back(static_cast<unsigned char>(*text));
+    return true;
+}
+
+}  // namespace
+
+bool names_read_as_utf8() { return current.newlib_c_locale; }
+
+bool text_to_wide(const char* text, std::u16string& out) {
+    return name_to_utf16(text, out, current.newlib_c_locale ? newlib_ascii_to_utf16 : text::locale_to_utf16);
+}
+
+std::optional<std::string> text_to_multibyte(const char16_t* text) {
+    if (!current.newlib_c_locale) return text::locale_from_utf16(text);
+    std::string bytes;
+    for (; *text != u'\0'; ++text) {
+        if (*text > 0xFF) return std::nullopt;
+        bytes.push_back(static_cast<char>(*text));
+    }
+    return bytes;
+}
 
 bool is_path_separator(char c) { return c == '/' || c == '\\'; }
 

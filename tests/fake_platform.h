@@ -42,6 +42,10 @@ struct state {
     bool privilege_held = true;
     bool developer_mode = false;
     bool drives = false;  // "D:" begins a path, as on the native build
+    // Cygwin in its C locale: newlib's ASCII charset reads every byte as
+    // the character of the same value, and back, while Cygwin's file calls
+    // read names as UTF-8.
+    bool newlib_c_locale = false;
     // Files another program holds open without sharing delete access, by
     // inode: how many more tries each refuses (-1: every try).
     std::map<std::uint64_t, int> held;

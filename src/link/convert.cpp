@@ -156,13 +156,32 @@ path_parts split_path(const char* whole) {
         for (int c = 0; c < 256; ++c) table[c] = platform::is_path_separator(static_cast<char>(c));
         return table;
     }();
-    auto is_separator = [](char c) { return separator[static_cast<unsigned char>(c)]; };
     std::string_view path(whole);
     std::size_t drive = platform::drive_length(whole);
-    while (path.size() > drive + 1 && is_separator(path.back())) path.remove_suffix(1);
-    for (std::size_t i = path.size(); i > drive; --i)
-        if (is_separator(path[i - 1])) return {path.substr(0, i), path.substr(i)};
-    return {path.substr(0, drive), path.substr(drive)};
+    // Read character by character, as the platform reads names: in some
+    // charsets a separator byte ends a character of two. Where the final
+    // name begins and ends; trailing separators are left out.
+    std::size_t start = drive, end = drive;
+    bool after_separator = true;
+    std::mbstate_t state{};
+    for (std::size_t i = drive; i < path.size();) {
+        auto byte = static_cast<unsigned char>(path[i]);
+        if (byte < 0x80 && separator[byte]) {
+            after_separator = true;
+            ++i;
+            continue;
+        }
+        if (after_separator) start = i;
+        after_separator = false;
+        i += byte < 0x80 ? 1 : platform::name_character_length(whole + i, path.size() - i, &state);
+        end = std::min(i, path.size());
+    }
+    // Only separators: a root ("/", "D:/") keeps one of them.
+    if (end == drive) {
+        auto root = path.substr(0, std::min(path.size(), drive + 1));
+        return {root, path.substr(root.size(), 0)};
+    }
+    return {path.substr(0, start), path.substr(start, end - start)};
 }
 
 void forget_resolved_directories() {

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cwchar>
 #include <memory>
 #include <optional>
 #include <string>
@@ -158,6 +159,10 @@ std::size_t current_directory_units();
 // a path on the native build).
 bool is_path_separator(char c);
 std::size_t drive_length(const char* path);
+// How many bytes the character that begins at TEXT takes (of the LEFT
+// there), as this platform reads names: a separator byte inside a
+// character is no separator. 1 for a byte that begins no character.
+std::size_t name_character_length(const char* text, std::size_t left, std::mbstate_t* state);
 // Turns a UTF-16 name into a form in which two names that the file system
 // takes for one are equal: on Windows, upper case by the system's own
 // table, which is what its file systems compare; on a POSIX host, as it

@@ -244,4 +244,28 @@ TEST_F(MakeLink, ForceNeverReplacesAFileByItself) {
     EXPECT_FALSE(fake::temporary_left());
 }
 
+
+// Cygwin in its C locale reads every byte as the character of its value,
+// but its file calls read names as UTF-8: a name is given to Windows as
+// they read it, in every form, and the message keeps the bytes as typed.
+TEST_F(MakeLink, CygwinCLocaleNamesAreUtf8) {
+    fake::fake().newlib_c_locale = true;
+    fake::add_file("caf\xc3\xa9");
+    fake::add_directory("d");
+    settings.verbose = true;
+    auto r = link("caf\xc3\xa9", "d/\xc3\xbc");
+    EXPECT_EQ(r.status, STATUS_OK);
+    EXPECT_EQ(r.out, "`d/\xc3\xbc' => `caf\xc3\xa9'\n");
+    EXPECT_TRUE(fake::exists("d/\xc3\xbc"));
+    settings.symbolic = true;
+    EXPECT_EQ(link("../caf\xc3\xa9", "d/s\xc3\xa9.").status, STATUS_OK);
+    EXPECT_EQ(fake::calls_of("CreateSymbolicLinkW").back(),
+              "CreateSymbolicLinkW(\\\\?\\C:\\work\\d\\s\xc3\xa9., ..\\caf\xc3\xa9, 0)");
+    // Bytes that are not UTF-8 are carried, as Cygwin carries them.
+    fake::add_file("x\xff");
+    settings.symbolic = false;
+    EXPECT_EQ(link("x\xff", "y\xff").status, STATUS_OK);
+    EXPECT_TRUE(fake::exists("y\xff"));
+}
+
 }  // namespace

@@ -33,6 +33,60 @@ std::size_t read_character(char32_t* character, const char* bytes, std::size_t s
     return used;
 }
 
+std::size_t read_utf8_character(char32_t* character, const char* bytes, std::size_t size, std::mbstate_t*) {
+    auto lead = static_cast<unsigned char>(bytes[0]);
+    std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || lead > 0xF4) return static_cast<std::size_t>(-1);
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if (k >= size) return static_cast<std::size_t>(-2);
+        auto next = static_cast<unsigned char>(bytes[k]);
+        if ((next & 0xC0) != 0x80) return static_cast<std::size_t>(-1);
+        c = (c << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and what lies beyond U+10FFFF are not UTF-8.
+    constexpr char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < least[length] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return static_cast<std::size_t>(-1);
+    *character = c;
+    return c == 0 ? 0 : length;
+}
+
+character_reader name_reader() { return names_read_as_utf8() ? read_utf8_character : read_character; }
+
+bool name_to_utf16(const char* text, std::u16string& out, text_reader read_locale) {
+    if (!names_read_as_utf8()) return read_locale(text, out);
+    try {
+        return text::from_utf8(text, out);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+std::size_t name_character_length(const char* text, std::size_t left, std::mbstate_t* state) {
+    char32_t character;
+    std::size_t used = name_reader()(&character, text, left, state);
+    if (used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2) || used == 0) {
+        *state = std::mbstate_t{};
+        return 1;
+    }
+    // The first half of a pair from a 16-bit wchar_t: its last byte follows.
+    if (character >= 0xD800 && character < 0xDC00 && used < left) {
+        std::size_t more = name_reader()(&character, text + used, left - used, state);
+        if (more != static_cast<std::size_t>(-1) && more != static_cast<std::size_t>(-2)) used += more;
+    }
+    return used;
+}
+
+std::size_t next_separator(std::string_view path, std::size_t from) {
+    std::mbstate_t state{};
+    for (std::size_t i = from; i < path.size();) {
+        auto byte = static_cast<unsigned char>(path[i]);
+        if (byte == '/' || byte == '\\') return i;
+        i += byte < 0x80 ? 1 : name_character_length(path.data() + i, path.size() - i, &state);
+    }
+    return std::string_view::npos;
+}
+
 void append_cygwin_name(std::u16string& out, std::string_view name, character_reader read) {
     auto failed = [](std::size_t used) {
         return used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2) || used == 0;
@@ -87,7 +141,7 @@ std::optional<std::u16string> relative_path_to_win32(const char* path) {
         std::u16string out;
         std::string_view rest(path);
         for (;;) {
-            std::size_t end = rest.find_first_of("/\\");
+            std::size_t end = next_separator(rest);
             append_cygwin_name(out, rest.substr(0, end));
             if (end == std::string_view::npos) return out;
             out.push_back(u'\\');

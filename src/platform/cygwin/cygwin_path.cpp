@@ -1,6 +1,9 @@
 // Under Cygwin, POSIX paths are converted by the Cygwin runtime itself.
 #include "platform/platform.h"
+#include "platform/cygwin/cygwin_names.h"
 
+#include <cstring>
+#include <langinfo.h>
 #include <memory>
 #include <string>
 #include <sys/cygwin.h>
@@ -22,6 +25,15 @@ std::size_t current_directory_units() {
         return here ? std::char_traits<char16_t>::length(here.get()) : std::size_t(0);
     }();
     return units;
+}
+
+// Newlib names the C and POSIX locales' charset "ASCII" (nl_langinfo
+// gives it as "ANSI_X3.4-1968"); Cygwin's file calls then read names as
+// UTF-8, as its locale documentation says.
+bool names_read_as_utf8() {
+    const char* charset = ::nl_langinfo(CODESET);
+    return charset != nullptr && (std::strcmp(charset, "ANSI_X3.4-1968") == 0 || std::strcmp(charset, "ASCII") == 0 ||
+                                  std::strcmp(charset, "US-ASCII") == 0);
 }
 
 // Cygwin takes a backslash as a separator too; a drive letter is only

@@ -98,6 +98,10 @@ std::size_t current_directory_units() {
 // "D:x" is x in the current directory of drive D.
 bool is_path_separator(char c) { return c == '/' || c == '\\'; }
 
+// In UTF-8 no byte of a character of several is below 0x80: every
+// separator byte stands alone.
+std::size_t name_character_length(const char*, std::size_t, std::mbstate_t*) { return 1; }
+
 std::size_t drive_length(const char* path) {
     return is_letter(static_cast<unsigned char>(path[0])) && path[1] == ':' ? 2 : 0;
 }

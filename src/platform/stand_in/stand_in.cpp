@@ -9,6 +9,7 @@
 #include <cstring>
 #include <cwchar>
 #include <ctime>
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -35,16 +36,24 @@ constexpr std::uint32_t SYMLINK_PRIVILEGE_ID = 35;
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 
+// The names of a path, split character by character in the locale.
 std::vector<std::string_view> split(std::string_view path) {
     std::vector<std::string_view> names;
-    std::size_t i = 0;
-    while (i < path.size()) {
-        while (i < path.size() && is_separator(path[i])) ++i;
-        std::size_t start = i;
-        while (i < path.size() && !is_separator(path[i])) ++i;
-        if (i > start) names.push_back(path.substr(start, i - start));
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = std::min(next_separator(path, start), path.size());
+        if (end > start) names.push_back(path.substr(start, end - start));
+        start = end + 1;
     }
     return names;
+}
+
+// Whether a path ends in a separator of its own, not in a character whose
+// last byte is a backslash.
+bool ends_in_separator(std::string_view path) {
+    if (path.empty() || !is_separator(path.back())) return false;
+    std::size_t at = 0, last = std::string_view::npos;
+    while ((at = next_separator(path, at)) != std::string_view::npos) last = at++;
+    return last == path.size() - 1;
 }
 
 // Resolves "." and ".." by name; false when ".." climbs above the start.
@@ -87,9 +96,40 @@ std::u16string drive(char letter) {
     return out;
 }
 
+// The names of an absolute host path with "." and ".." resolved as the
+// host resolves them: ".." after a symbolic link leaves the directory the
+// link leads to, not the one it stands in. Up to the last "..", the host
+// itself resolves the path; where it cannot (a name on the way is
+// missing), the names stay as given, so that the host meets the same
+// failure when it reads them back.
+std::vector<std::string_view> host_resolved(std::vector<std::string_view> names, std::string& storage) {
+    std::size_t last_up = names.size();
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i] == "..") last_up = i;
+    if (last_up == names.size()) {
+        normalize(names);
+        return names;
+    }
+    std::string head;
+    for (std::size_t i = 0; i <= last_up; ++i) head.append("/").append(names[i]);
+    std::vector<std::string_view> resolved;
+    if (char* real = ::realpath(head.c_str(), nullptr)) {
+        storage = real;
+        std::free(real);
+        resolved = split(storage);
+    } else {
+        resolved.assign(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(last_up) + 1);
+        std::erase(resolved, std::string_view("."));
+    }
+    for (std::size_t i = last_up + 1; i < names.size(); ++i)
+        if (names[i] != ".") resolved.push_back(names[i]);
+    return resolved;
+}
+
 // An absolute POSIX path, already split into names, as a Windows path.
-std::u16string absolute_win32(std::vector<std::string_view> names) {
-    normalize(names);
+std::u16string absolute_win32(std::vector<std::string_view> given) {
+    std::string storage;
+    auto names = host_resolved(std::move(given), storage);
     std::u16string out;
     if (names.size() >= 2 && names[0] == "cygdrive" && names[1].size() == 1 &&
         is_letter(names[1][0])) {
@@ -105,7 +145,7 @@ std::u16string absolute_win32(std::vector<std::string_view> names) {
 }
 
 std::optional<std::u16string> convert_path(std::string_view path, bool keep_relative) {
-    bool trailing = is_separator(path.back());
+    bool trailing = ends_in_separator(path);
     std::u16string out;
     if (is_drive_path(path)) {
         out = drive(path[0]);
@@ -336,6 +376,10 @@ std::size_t current_directory_units() {
 bool is_path_separator(char c) { return is_separator(c); }
 
 std::size_t drive_length(const char*) { return 0; }
+
+// Names are read as the host reads them, in the locale: a Linux host has
+// no other reading in its C locale.
+bool names_read_as_utf8() { return false; }
 
 void fold_name_case(std::u16string&) {}
 
