@@ -158,8 +158,10 @@ bool rename_over(const std::string& temporary, const link_name& linkname, const 
         why.error = errno;
         // Windows refuses a rename onto a file that another program holds
         // open as access denied: a held LINKNAME is waited for like a held
-        // TARGET, one let go meanwhile is tried again at once, and any other
-        // refusal is told at once.
+        // TARGET, and one let go meanwhile is tried again at once. So is it
+        // while another program renames over the same name: nothing holds
+        // it then, and the refusal is tried again within the same bound,
+        // told in Windows' words if it lasts.
         if (why.win32_error == platform::ERROR_ACCESS_DENIED) {
             platform::file_status now;
             if (platform::file_held_open(tried.win32_linkname->c_str())) {
@@ -172,6 +174,9 @@ bool rename_over(const std::string& temporary, const link_name& linkname, const 
                 // A directory that came since the refusal is the reason now.
                 why = refusal{EISDIR, 0};
                 return false;
+            } else {
+                if (!wait.again(platform::ERROR_SHARING_VIOLATION)) return false;
+                continue;
             }
         }
         if (!wait.again(why.win32_error)) return false;

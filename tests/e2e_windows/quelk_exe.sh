@@ -270,6 +270,25 @@ esac
 no_temporary
 wait "$holder_pid"
 
+# A read-only TARGET's temporary carries its attribute, and a held
+# LINKNAME keeps the rename from happening: the temporary is removed all
+# the same, and TARGET keeps its attribute.
+echo r >ro_t && chmod a-w ro_t && echo hl >hl || exit 99
+"${runner[@]}" "$holder" hl 4 >"$scratch/holder" </dev/null &
+holder_pid=$!
+for _ in $(seq 100); do grep -q held "$scratch/holder" 2>/dev/null && break; sleep 0.1; done
+grep -q held "$scratch/holder" || exit 99
+run -f ro_t hl
+case $status:$err in
+    "5:quelk: cannot remove \`hl': "*$'\r\n') ;;
+    *) fail "read-only TARGET, held LINKNAME: status $status, stderr '$err'" ;;
+esac
+[ "$(cat hl)" = hl ] || fail "hl was replaced while held"
+case $(stat -c %A ro_t) in *w*) fail "ro_t lost its read-only attribute" ;; esac
+[ "$(stat -c %h ro_t)" = 1 ] || fail "ro_t has $(stat -c %h ro_t) names"
+no_temporary
+wait "$holder_pid"
+
 # A LINKNAME held for a moment is waited for, then replaced.
 echo held_name >held_name || exit 99
 "${runner[@]}" "$holder" held_name 0.4 >"$scratch/holder" </dev/null &
@@ -279,6 +298,26 @@ expect 0 "" "" -f a held_name
 [ "$(inode a)" = "$(inode held_name)" ] || fail "held_name was not replaced"
 no_temporary
 wait "$holder_pid"
+
+# Four runs at a time replace one name, over and over: a rename refused
+# while another run's is in flight is tried again, and a run that finds
+# the name already a link of its TARGET leaves no temporary behind.
+mkdir race && echo t1 >race/t1 && echo t2 >race/t2 && echo c >race/current || exit 99
+for loop in 1 2 3 4; do
+    (
+        cd race || exit 1
+        for _ in $(seq 25); do
+            timeout 60 "${runner[@]}" "$quelk" -f "t$(((loop % 2) + 1))" current </dev/null >/dev/null 2>>"$scratch/race$loop" ||
+                echo "status $?" >>"$scratch/race$loop"
+        done
+    ) &
+done
+wait
+race_errors=$(cat "$scratch"/race[1-4])
+[ -z "$race_errors" ] || fail "concurrent -f: $(echo "$race_errors" | sort | uniq -c | head -5)"
+[ "$(inode race/current)" = "$(inode race/t1)" ] || [ "$(inode race/current)" = "$(inode race/t2)" ] ||
+    fail "concurrent -f: current is neither t1 nor t2"
+no_temporary race
 
 advice="quelk: you don't permission to create symbolic links. Run, as administrator,
 quelk:   editrights -a SeCreateSymbolicLinkPrivilege -a \$YOUR_USER

@@ -253,6 +253,36 @@ bool set_attributes(HANDLE file, ::DWORD attributes) {
     return ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
 }
 
+// Windows 10 1809's FileDispositionInfoEx, which not every MinGW-w64
+// header has yet: the name goes at once, read-only or not.
+constexpr int FILE_DISPOSITION_INFO_EX_CLASS = 21;
+constexpr ::DWORD DISPOSITION_DELETE = 0x1;
+constexpr ::DWORD DISPOSITION_POSIX_SEMANTICS = 0x2;
+constexpr ::DWORD DISPOSITION_IGNORE_READONLY_ATTRIBUTE = 0x10;
+
+// Removes the name FILE was opened by (with DELETE and the attributes'
+// access), read-only or not: Windows refuses to delete a read-only file
+// by its plain disposition, as DeleteFileW does. The attribute belongs to
+// the file, so its other names keep it: where it must be cleared for the
+// removal (before Windows 10 1809), it is put back through the same
+// handle.
+bool delete_open_name(HANDLE file) {
+    ::DWORD flags = DISPOSITION_DELETE | DISPOSITION_POSIX_SEMANTICS | DISPOSITION_IGNORE_READONLY_ATTRIBUTE;
+    if (::SetFileInformationByHandle(file, static_cast<FILE_INFO_BY_HANDLE_CLASS>(FILE_DISPOSITION_INFO_EX_CLASS), &flags,
+                                     sizeof flags))
+        return true;
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return false;
+    bool read_only = (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (read_only && !set_attributes(file, basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY)) return false;
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    bool removed = ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+    ::DWORD error = ::GetLastError();
+    if (read_only) set_attributes(file, basic.FileAttributes);
+    ::SetLastError(error);
+    return removed;
+}
+
 // The file id of the file at NAME where it has other hard links, which keep
 // it when NAME is replaced.
 std::optional<LARGE_INTEGER> other_links_id(const std::u16string& name) {
@@ -335,9 +365,17 @@ int replace_by_steps(HANDLE from, const std::u16string& from_name, const std::u1
 }
 
 // Which renames this system has, learned from the first that Windows
-// refuses as a bad parameter and not asked again in the same run.
+// refuses as not supported here and not asked again in the same run.
 bool one_step_ignores_read_only = true;
 bool one_step_renames = true;
+
+// An answer that refuses the form of a rename, not the rename itself: a
+// class or a flag the system does not know (ERROR_INVALID_PARAMETER), or
+// one its file system does not do (STATUS_NOT_SUPPORTED, which is
+// ERROR_NOT_SUPPORTED; ERROR_INVALID_FUNCTION from some drivers).
+bool form_unsupported(::DWORD error) {
+    return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
+}
 
 // Renames the open FROM over TO in one call where the system can: Windows
 // 10 1809 and later over any file, read-only or not, the way POSIX rename
@@ -349,15 +387,30 @@ bool rename_in_one_call(HANDLE from, const std::u16string& nt_to) {
     if (one_step_renames) {
         ::DWORD flags = posix | (one_step_ignores_read_only ? RENAME_IGNORE_READONLY_ATTRIBUTE : 0);
         if (rename_open_file(from, nt_to, true, flags)) return true;
-        if (::GetLastError() != ERROR_INVALID_PARAMETER) return false;
+        if (!form_unsupported(::GetLastError())) return false;
         if (one_step_ignores_read_only) {
             one_step_ignores_read_only = false;
             if (rename_open_file(from, nt_to, true, posix)) return true;
-            if (::GetLastError() != ERROR_INVALID_PARAMETER) return false;
+            if (!form_unsupported(::GetLastError())) return false;
         }
         one_step_renames = false;
     }
     return rename_open_file(from, nt_to, false, RENAME_REPLACE_IF_EXISTS);
+}
+
+// After a rename reported done: where FROM and TO were two names of one
+// file, a rename may do nothing and keep FROM (Wine's does, as POSIX
+// rename does). One question tells whether FROM_NAME is still there; only
+// then is it looked at, and removed where it is still the file renamed.
+int kept_source_removed(HANDLE file, const std::u16string& from_name) {
+    if (::GetFileAttributesW(wide(from_name)) == INVALID_FILE_ATTRIBUTES) return 0;
+    handle_owner kept(::CreateFileW(wide(from_name), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, SHARE_ALL,
+                                    nullptr, OPEN_EXISTING, ENTRY_ITSELF, nullptr));
+    file_status renamed{}, still{};
+    if (kept.open() && full_identity(file, &renamed) && full_identity(kept.handle, &still) &&
+        renamed.device == still.device && renamed.inode == still.inode && renamed.inode_high == still.inode_high)
+        delete_open_name(kept.handle);
+    return 0;
 }
 
 }  // namespace
@@ -415,7 +468,16 @@ int file_unlink(const char* path, DWORD* win32_error) {
     if (is_real_directory(attributes)) return fail_with(EISDIR);
     // A directory link goes the way of a directory.
     bool removed = is_directory(attributes) ? ::RemoveDirectoryW(wide(*name)) : ::DeleteFileW(wide(*name));
-    return removed ? 0 : fail_with_last_error(win32_error);
+    if (removed) return 0;
+    // A read-only file is removed as POSIX unlink removes it (a hard link's
+    // temporary carries its TARGET's attribute), by a handle on the name.
+    if (::GetLastError() == ERROR_ACCESS_DENIED && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        handle_owner file(::CreateFileW(wide(*name), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, SHARE_ALL,
+                                        nullptr, OPEN_EXISTING, ENTRY_ITSELF, nullptr));
+        if (file.open() && delete_open_name(file.handle)) return 0;
+        if (!file.open()) return fail_with_last_error(win32_error);
+    }
+    return fail_with_last_error(win32_error);
 }
 
 int file_rename(const char* from, const char* to, DWORD* win32_error) {
@@ -428,7 +490,7 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
     handle_owner file(::CreateFileW(wide(*source), DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, SHARE_ALL, nullptr,
                                     OPEN_EXISTING, ENTRY_ITSELF, nullptr));
     if (!file.open()) return fail_with_last_error(win32_error);
-    if (rename_in_one_call(file.handle, *nt_to)) return 0;
+    if (rename_in_one_call(file.handle, *nt_to)) return kept_source_removed(file.handle, *source);
 
     // Refused: what stands at TO, asked now, says why, and whether another
     // way gets there. A held file is the caller's to wait for.
@@ -456,8 +518,8 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
 // link or the rename reports a refusal then: nothing to ask beforehand.
 int file_directory_writable(const char*) { return 0; }
 
-// Windows renames one name of a file over another name of the same file
-// like any other: the source name is gone afterwards.
+// A rename between two names of one file that keeps its source is
+// mended by file_rename itself, which looks once: its caller need not.
 bool rename_may_keep_source() { return false; }
 
 }  // namespace platform
