@@ -50,9 +50,12 @@ std::string narrow(const char16_t* text) {
 }
 
 // The file system's key for a path: slashes, relative to the current
-// directory where it can be, no leading "./".
+// directory where it can be, no leading "./". A \\?\ name is taken as it
+// stands (RtlDosPathNameToNtPathName_U leaves it alone): "." and ".." in it
+// are names, which no entry has.
 std::string key(std::string path) {
-    if (path.rfind("\\\\?\\", 0) == 0) path.erase(0, 4);
+    bool literal = path.rfind("\\\\?\\", 0) == 0;
+    if (literal) path.erase(0, 4);
     for (auto& c : path)
         if (c == '\\') c = '/';
     std::string here = "C:" + current.current_directory;
@@ -69,7 +72,9 @@ std::string key(std::string path) {
     while (start <= path.size()) {
         std::size_t end = std::min(path.find('/', start), path.size());
         std::string name = path.substr(start, end - start);
-        if (name == ".." && !names.empty() && names.back() != "..")
+        if (literal && (name == "." || name == ".."))
+            names.push_back("\x01" + name);  // a name that nothing has
+        else if (name == ".." && !names.empty() && names.back() != "..")
             names.pop_back();
         else if (!name.empty() && name != ".")
             names.push_back(name);
@@ -80,6 +85,39 @@ std::string key(std::string path) {
     return out.empty() ? "." : out;
 }
 
+// The key of the directory a key's entry lies in.
+std::string parent_of(const std::string& name) {
+    auto slash = name.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : name.substr(0, slash);
+}
+
+// Whether a key names a directory that is there: the current directory,
+// the directories above it, the root, or a directory entry.
+bool directory_there(const std::string& name) {
+    if (name == "." || name == "/" || name == "..") return true;
+    if (name.size() > 3 && name.compare(name.size() - 3, 3, "/..") == 0 && directory_there(parent_of(name))) return true;
+    auto found = current.files.find(name);
+    return found != current.files.end() && found->second.status.is_directory;
+}
+
+// Where a symbolic link at LINK leads, as Windows follows it: an absolute
+// target as it is, a relative one from the link's own directory.
+std::string resolved_target(const std::string& link, std::string target) {
+    for (auto& c : target)
+        if (c == '\\') c = '/';
+    bool absolute = target[0] == '/' || (target.size() >= 2 && target[1] == ':');
+    std::string directory = parent_of(link);
+    if (absolute || directory == ".") return key(target);
+    return key(directory + "/" + target);
+}
+
+// The device of an entry: the second volume's below its path.
+std::uint64_t device_of(const std::string& path) {
+    const auto& volume = current.second_volume;
+    return !volume.empty() && (path == volume || path.rfind(volume + "/", 0) == 0) ? 2 : 1;
+}
+
 // How Windows takes a name it is to make: the key of what it names, or
 // the error that refuses it. The plain form is limited to MAX_PATH units
 // and loses a final dot or space; the \\?\ form is taken as it stands.
@@ -87,10 +125,13 @@ std::string key(std::string path) {
 std::optional<platform::DWORD> windows_name(const char16_t* path, std::string& name) {
     std::u16string_view units(path);
     bool literal = units.substr(0, 4) == u"\\\\?\\";
-    // A relative plain name counts the current directory towards MAX_PATH.
-    bool relative = !units.empty() && units[0] != u'\\' && !(units.size() >= 2 && units[1] == u':');
-    std::size_t full = units.size() + (relative ? 2 + current.current_directory.size() + 1 : 0);
-    if (!literal && full >= text::PLAIN_PATH_LIMIT) return platform::ERROR_PATH_NOT_FOUND;
+    // A relative plain name counts the current directory towards MAX_PATH,
+    // a drive-relative one that drive's (RtlGetFullPathName_U).
+    if (!literal && text::full_path_units(units, platform::current_directory_units(units)) >= text::PLAIN_PATH_LIMIT)
+        return platform::ERROR_PATH_NOT_FOUND;
+    // A \\?\ name is not rewritten: a slash in it is a character no name
+    // may hold.
+    if (literal && units.find(u'/') != std::u16string_view::npos) return platform::ERROR_INVALID_NAME;
     std::size_t start = literal ? 4 : 0;
     if (units.size() >= start + 2 && units[start + 1] == u':') start += 2;
     // Nor a name of more than 255 units, as NTFS takes them.
@@ -180,11 +221,31 @@ platform::BOOLEAN QUELK_WINAPI create_symbolic_link(const char16_t* link, const 
         last_error = *refused;
         return 0;
     }
+    // A name that ends in a separator names a directory: a directory link
+    // is made under it, a file link refused (Wine's test_symbolic_link).
+    std::u16string_view units(link);
+    if (!units.empty() && (units.back() == u'\\' || units.back() == u'/') &&
+        (flags & platform::SYMBOLIC_LINK_FLAG_DIRECTORY) == 0) {
+        last_error = platform::ERROR_INVALID_NAME;
+        return 0;
+    }
+    // The target is stored twice in the reparse point, after 20 bytes of
+    // header, "\\??\\" before an absolute one: 16 KiB at most
+    // (MAXIMUM_REPARSE_DATA_BUFFER_SIZE).
+    std::u16string_view stored(target);
+    if (20 + 2 * (2 * stored.size() + (text::begins_with_drive(stored) ? 4 : 0)) > 16 * 1024) {
+        last_error = platform::ERROR_INVALID_REPARSE_DATA;
+        return 0;
+    }
+    if (!directory_there(parent_of(name))) {
+        last_error = platform::ERROR_PATH_NOT_FOUND;
+        return 0;
+    }
     if (exists(name)) {
         last_error = platform::ERROR_ALREADY_EXISTS;
         return 0;
     }
-    add_symlink(name, key(narrow(target)));
+    add_symlink(name, narrow(target));
     return 1;
 }
 
@@ -208,16 +269,29 @@ void reset() {
     add_directory(".");
 }
 
+namespace {
+
+void add_parents(const std::string& path) {
+    std::string directory = parent_of(path);
+    if (directory_there(directory) || exists(directory)) return;
+    add_directory(directory);
+}
+
+}  // namespace
+
 void add_file(const std::string& path, std::uint64_t links) {
-    current.files[path] = entry{{1, current.next_inode++, links, false}, {}};
+    add_parents(path);
+    current.files[path] = entry{{device_of(path), current.next_inode++, links, false}, {}};
 }
 
 void add_directory(const std::string& path) {
-    current.files[path] = entry{{1, current.next_inode++, 2, true}, {}};
+    add_parents(path);
+    current.files[path] = entry{{device_of(path), current.next_inode++, 2, true}, {}};
 }
 
 void add_symlink(const std::string& path, const std::string& target) {
-    current.files[path] = entry{{1, current.next_inode++, 1, false, 0, true}, target};
+    add_parents(path);
+    current.files[path] = entry{{device_of(path), current.next_inode++, 1, false, 0, true}, target};
 }
 
 bool exists(const std::string& path) { return current.files.count(path) != 0; }
@@ -278,12 +352,35 @@ BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_na
         last_error = *refused;
         return 0;
     }
+    // The existing file is opened first: missing, it is a missing file, or
+    // a missing path where a directory on the way is missing too
+    // (test_FindFirstFileA); a directory refuses a hard link as access
+    // denied (test_hard_link).
+    auto found = current.files.find(existing);
+    if (found == current.files.end()) {
+        last_error = fake::directory_there(fake::parent_of(existing)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        return 0;
+    }
+    if (found->second.status.is_directory) {
+        last_error = ERROR_ACCESS_DENIED;
+        return 0;
+    }
+    if (!fake::directory_there(fake::parent_of(link))) {
+        last_error = ERROR_PATH_NOT_FOUND;
+        return 0;
+    }
     if (fake::exists(link)) {
         last_error = ERROR_ALREADY_EXISTS;
         return 0;
     }
-    if (!fake::exists(existing)) {
-        last_error = ERROR_FILE_NOT_FOUND;
+    // NTFS keeps at most 1023 links to a file (CreateHardLinkW's
+    // documentation), and a link stays on its file's volume.
+    if (found->second.status.links >= 1023) {
+        last_error = ERROR_TOO_MANY_LINKS;
+        return 0;
+    }
+    if (fake::device_of(link) != found->second.status.device) {
+        last_error = ERROR_NOT_SAME_DEVICE;
         return 0;
     }
     current.files[link] = current.files[existing];
@@ -402,9 +499,10 @@ void* cygwin_create_path(unsigned what, const void* from) {
         for (std::size_t end = 0; end <= path.size() && !followed; ++end) {
             if (end < path.size() && path[end] != '/') continue;
             if (end == 0) continue;
-            auto found = current.files.find(fake::key(path.substr(0, end)));
+            std::string link = fake::key(path.substr(0, end));
+            auto found = current.files.find(link);
             if (found == current.files.end() || found->second.symlink_target.empty()) continue;
-            path = found->second.symlink_target + path.substr(end);
+            path = fake::resolved_target(link, found->second.symlink_target) + path.substr(end);
             followed = true;
         }
         if (!followed) break;
@@ -424,7 +522,20 @@ void* cygwin_create_path(unsigned what, const void* from) {
         return text::malloc_copy(converted);
     }
     std::u16string converted;
-    if (path[0] == '/' && path[1] != '/')
+    // "D:x" asked for absolute is read from drive D's current directory.
+    if (current.drives && drive && (what & CCP_RELATIVE) == 0 && (path.size() == 2 || (path[2] != '/' && path[2] != '\\'))) {
+        char16_t letter = char16_t(std::toupper(static_cast<unsigned char>(path[0])));
+        auto found = current.drive_directories.find(letter);
+        converted = found != current.drive_directories.end() ? found->second : std::u16string{letter, u':', u'\\'};
+        if (converted.back() != u'\\') converted.push_back(u'\\');
+        path.erase(0, 2);
+        drive = false;
+        if (path.empty()) converted.pop_back();
+    }
+    if (path.empty()) return text::malloc_copy(converted);
+    if (!converted.empty())
+        ;  // from a drive's current directory
+    else if (path[0] == '/' && path[1] != '/')
         converted = u"C:";
     else if (path[0] != '/' && !drive && (what & CCP_RELATIVE) == 0)
         converted = here + u"\\";
@@ -445,7 +556,14 @@ void* cygwin_create_path(unsigned what, const void* from) {
     return text::malloc_copy(converted);
 }
 
-std::size_t current_directory_units() { return 2 + current.current_directory.size(); }
+std::size_t current_directory_units(std::u16string_view name) {
+    if (current.drives && text::is_drive_relative(name)) {
+        char16_t letter = name[0] >= u'a' && name[0] <= u'z' ? char16_t(name[0] - u'a' + u'A') : name[0];
+        auto found = current.drive_directories.find(letter);
+        return found == current.drive_directories.end() ? 3 : found->second.size();
+    }
+    return 2 + current.current_directory.size();
+}
 
 void adopt_user_locale() { std::setlocale(LC_ALL, ""); }
 
@@ -538,7 +656,7 @@ int file_identity(const char* path, bool follow, file_status* status) {
             status->links = 0;
             return 0;
         }
-        name = found->second.symlink_target;
+        name = fake::resolved_target(name, found->second.symlink_target);
     }
     errno = ENOENT;
     return -1;
@@ -599,8 +717,15 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
             errno = EISDIR;
             return -1;
         }
-        // Two names of one file: rename does nothing.
-        if (destination->second.status.inode == source->second.status.inode) return 0;
+        // Two names of one file: POSIX's rename, and Wine's, does nothing;
+        // a system may remove the source name instead.
+        if (destination->second.status.inode == source->second.status.inode) {
+            if (current.rename_keeps_source) return 0;
+            auto status = source->second.status;
+            current.files.erase(source);
+            fake::set_links(status.inode, status.links - 1);
+            return 0;
+        }
         auto replaced = destination->second.status;
         current.files.erase(destination);
         fake::set_links(replaced.inode, replaced.links - 1);
@@ -629,8 +754,8 @@ void Sleep(DWORD milliseconds) {
     if (auto hook = current.before.find("Sleep"); hook != current.before.end()) hook->second();
 }
 
-// The fake's rename does nothing for two names of one file, as POSIX's.
-bool rename_may_keep_source() { return true; }
+// Whether the fake's rename does nothing for two names of one file.
+bool rename_may_keep_source() { return current.rename_keeps_source; }
 
 int file_directory_writable(const char* path) {
     fake::scope busy_here;

@@ -21,7 +21,7 @@ struct ignoring_case {
 
 struct entry {
     platform::file_status status;
-    std::string symlink_target;  // set for a symbolic link
+    std::string symlink_target;  // set for a symbolic link, as it was given
 };
 
 struct state {
@@ -51,12 +51,22 @@ struct state {
     std::map<std::uint64_t, int> held;
     platform::DWORD slept = 0;  // milliseconds asked for with Sleep
     platform::DWORD rename_win32_error = 0;  // Windows' code for a scripted rename failure
+    // What a rename of one name of a file onto another name of the same
+    // file does: nothing, keeping the source (POSIX, and Wine, whose rename
+    // is the host's), or the source name goes.
+    bool rename_keeps_source = true;
     // The current directory as a POSIX path, which is C: and the same names
     // on Windows; Windows counts it towards MAX_PATH for relative names.
     std::string current_directory = "/work";
     // Cygwin's mount table: POSIX prefix to Win32 prefix, which its
     // converter applies and Windows knows nothing of.
     std::map<std::string, std::u16string> mounts;
+    // Each drive's current directory as Windows keeps it (where "D:x"
+    // leads), in its Win32 form; a drive not named here is at its root.
+    std::map<char16_t, std::u16string> drive_directories;
+    // Entries below this POSIX path lie on a second volume, another device:
+    // no hard link crosses to it.
+    std::string second_volume = "/v";
 
     int open_handles = 0;
     int allocated_texts = 0;
@@ -71,6 +81,8 @@ extern thread_local int busy;
 void reset();
 
 
+// Each adds the directories on the way that are not there yet. A path of
+// "/v/..." lies on a second volume (another device).
 void add_file(const std::string& path, std::uint64_t links = 1);
 void add_directory(const std::string& path);
 void add_symlink(const std::string& path, const std::string& target);

@@ -210,7 +210,7 @@ bool by_directory(const path_parts& parts, std::u16string& name) {
     // Windows counts MAX_PATH over the full path, the current directory's
     // part too, and changes a name that ends in a dot or a space: then the
     // absolute \\?\ form, which it takes as it stands.
-    std::size_t full = text::full_path_units(name, platform::current_directory_units());
+    std::size_t full = text::full_path_units(name, platform::current_directory_units(name));
     char16_t last = final_units.empty() ? u'\0' : final_units.back();
     if (full < text::PLAIN_PATH_LIMIT && !directory.plain_changed && last != u'.' && last != u' ') return true;
     // The absolute form has "." and ".." resolved, which the \\?\ form
@@ -277,7 +277,7 @@ bool to_win32_file_name(const path_parts& parts, std::u16string& name, bool* by_
         }
     }
     if (!convert(path, name, by_platform)) return false;
-    if (!text::needs_long_form(name, platform::current_directory_units())) return true;
+    if (!text::needs_long_form(name, platform::current_directory_units(name))) return true;
     // The plain form would be cut at MAX_PATH or lose a final dot or space:
     // Windows takes the absolute \\?\ form exactly as it stands. The
     // converter sees the whole name for it.

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // CreateSymbolicLinkW is reached through a pointer; on 32-bit Windows it
 // must carry the system's calling convention.
@@ -150,9 +151,10 @@ std::optional<std::string> text_to_multibyte(const char16_t* text);
 // native build: as typed). None, with errno set, when the text has no form.
 std::optional<std::u16string> relative_path_to_win32(const char* path);
 
-// The length, in UTF-16 units, of the current directory's absolute Win32
-// form: what Windows adds to a relative name before it counts MAX_PATH.
-std::size_t current_directory_units();
+// The length, in UTF-16 units, of the absolute Win32 form of the directory
+// Windows reads the relative NAME from, which it adds before it counts
+// MAX_PATH: drive D's current directory for "D:x", else the process's.
+std::size_t current_directory_units(std::u16string_view name = {});
 
 // How this platform reads a path the user typed: which bytes separate
 // directories, and how many leading bytes name a drive ("D:", which begins

@@ -184,7 +184,12 @@ bool begins_with_drive(std::u16string_view path) {
            ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
 }
 
+bool is_drive_relative(std::u16string_view path) {
+    return begins_with_drive(path) && (path.size() == 2 || (path[2] != u'\\' && path[2] != u'/'));
+}
+
 std::size_t full_path_units(std::u16string_view path, std::size_t current_directory_units) {
+    if (is_drive_relative(path)) return path.size() - 2 + current_directory_units + 1;
     bool rooted = !path.empty() && (path[0] == u'\\' || path[0] == u'/');
     return path.size() + (begins_with_drive(path) || rooted ? 0 : current_directory_units + 1);
 }

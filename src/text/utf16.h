@@ -51,9 +51,11 @@ inline constexpr std::size_t PLAIN_PATH_LIMIT = 260;
 bool needs_long_form(std::u16string_view path);
 // Whether a Win32 path begins with a drive letter and a colon ("D:").
 bool begins_with_drive(std::u16string_view path);
+// Whether it is relative to a drive's current directory ("D:x", "D:").
+bool is_drive_relative(std::u16string_view path);
 // The units Windows counts towards MAX_PATH for PATH: a relative path is
-// read from the current directory, whose form has CURRENT_DIRECTORY_UNITS,
-// and a separator.
+// read from the current directory (a drive-relative one from that drive's),
+// whose form has CURRENT_DIRECTORY_UNITS, and a separator.
 std::size_t full_path_units(std::u16string_view path, std::size_t current_directory_units);
 // The same as needs_long_form, with the current directory counted.
 bool needs_long_form(std::u16string_view path, std::size_t current_directory_units);

@@ -9,10 +9,22 @@ expect 2 "" "quelk: failed to create hard link \`l': The system cannot find the 
 absent l
 expect 2 "" "quelk: failed to create hard link \`nodir/l': The system cannot find the path specified.$(printf '\r')
 " a nodir/l
+expect 2 "" "quelk: failed to create hard link \`l': The system cannot find the path specified.$(printf '\r')
+" nodir/missing l
+absent l
 setup mkdir d
 expect 2 "" "quelk: failed to create hard link \`h': Access is denied.$(printf '\r')
 " d h
 absent h
+# A final separator names a directory: a file link refused, a directory
+# link made.
+expect 2 "" "quelk: failed to create symbolic link \`l/': The filename, directory name, or volume label syntax is incorrect.$(printf '\r')
+" -s a l/
+absent l
+expect 0 "\`l/' -> \`d' [dir]
+" "" -sv -d d l/
+is_symlink_to l d
+setup rm l
 
 expect 2 "" "quelk: could not convert \`' to win32 path
 " -T a ""

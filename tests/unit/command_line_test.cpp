@@ -30,7 +30,7 @@ TEST_F(CommandLine, InvocationFormsGiveTheirPairs) {
         {{"-t", "dir", "-T", "a", "b"}, {"CreateHardLinkW(b, a, null)"}},
         // The final name: trailing slashes cut off the operand itself, a
         // backslash a separator like a slash.
-        {{"sub/", "dir"}, {"CreateHardLinkW(dir\\sub, sub, null)"}},
+        {{"f/", "dir"}, {"CreateHardLinkW(dir\\f, f, null)"}},
         {{"sub\\c", "dir"}, {"CreateHardLinkW(dir\\c, sub\\c, null)"}},
         {{"a", "--", "-x", "dir"}, {"CreateHardLinkW(dir\\a, a, null)", "CreateHardLinkW(dir\\-x, -x, null)"}},
     };
@@ -42,6 +42,8 @@ TEST_F(CommandLine, InvocationFormsGiveTheirPairs) {
         fake::add_file("-x");
         fake::add_directory("sub");
         fake::add_directory("dir");
+        fake::add_directory("d");
+        fake::add_file("f");
         fake::add_symlink("to_dir", "dir");
         auto r = run_quelk(c.args);
         EXPECT_EQ(r.status, STATUS_OK) << testing::PrintToString(c.args) << r.err;

@@ -26,6 +26,8 @@ TEST_F(Directories, MountPointsAndCygwinLinksLeadWhereTheConverterSays) {
     // symbolic link, which Windows itself would not follow.
     fake::fake().mounts["/work/usr/bin"] = u"C:\\cygwin64\\bin";
     fake::add_symlink("cyglink", "/real");
+    fake::add_directory("/cygwin64/bin");
+    fake::add_directory("/real");
     EXPECT_EQ(run_quelk({"a", "usr/bin/x"}).status, STATUS_OK);
     EXPECT_EQ(run_quelk({"a", "cyglink/x"}).status, STATUS_OK);
     EXPECT_EQ(fake::calls_of("Create"),

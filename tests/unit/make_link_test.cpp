@@ -29,6 +29,7 @@ protected:
 
 TEST_F(MakeLink, HardLinkGivesWindowsTheNewNameFirst) {
     fake::add_file("a");
+    fake::add_directory("sub");
     settings.verbose = true;
     auto r = link("a", "sub/b");
     EXPECT_EQ(r.status, STATUS_OK);
@@ -67,6 +68,7 @@ TEST_F(MakeLink, SymbolicLinkKindFollowsTheLinkTypeAndTheTarget) {
 TEST_F(MakeLink, RelativeTargetIsJudgedFromTheLinksDirectoryAndStoredAsGiven) {
     // Windows reads ..\x from sub: x here, whatever ../x is from here.
     fake::add_directory("x");
+    fake::add_directory("sub");
     fake::add_file("../x");
     settings.symbolic = true;
     EXPECT_EQ(link("../x", "sub/l").status, STATUS_OK);

@@ -93,6 +93,7 @@ TEST_F(Privilege, DeveloperModeMakesLinksWithoutThePrivilege) {
     fake::fake().privilege_held = false;
     fake::fake().developer_mode = true;
     fake::add_directory("dir");
+    fake::add_directory("x");
     auto r = run_quelk({"-s", "-t", "x", "a", "../dir"});
     EXPECT_EQ(r.status, STATUS_OK);
     EXPECT_EQ(r.err, "");

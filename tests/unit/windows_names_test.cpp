@@ -58,6 +58,7 @@ TEST_F(WindowsNames, LinksGetExactlyTheNamesTyped) {
     for (std::string name : {"dot.", "space ", "quote\"d", "sub/x.", long_name.c_str()}) {
         for (bool symbolic : {false, true}) {
             SetUp();
+            fake::add_directory("sub/" + std::string(200, 'n'));
             settings.symbolic = symbolic;
             auto r = run_quelk({symbolic ? "-sv" : "-v", "a", name});
             EXPECT_EQ(r.status, STATUS_OK) << name << r.err;

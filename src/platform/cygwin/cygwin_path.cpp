@@ -18,7 +18,7 @@ void* cygwin_create_path(unsigned what, const void* from) {
 // quelk never changes it. (When it is deeper than MAX_PATH, Cygwin points
 // Windows' own current directory elsewhere, and relative Win32 names fail;
 // the length tells the callers to give absolute ones.)
-std::size_t current_directory_units() {
+std::size_t current_directory_units(std::u16string_view) {
     static std::size_t units = [] {
         std::unique_ptr<char16_t, free_deleter> here(
             static_cast<char16_t*>(::cygwin_create_path(CCP_POSIX_TO_WIN_W, ".")));

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <map>
 #include <new>
 #include <vector>
 
@@ -89,7 +90,21 @@ std::optional<std::string> text_to_multibyte(const char16_t* text) {
 // no name here is in.
 void adopt_user_locale() {}
 
-std::size_t current_directory_units() {
+std::size_t current_directory_units(std::u16string_view name) {
+    // "D:x" is read from drive D's own current directory, which
+    // GetFullPathNameW gives for "D:" (RtlGetFullPathName_U's rule); each
+    // drive is asked once.
+    if (text::is_drive_relative(name)) {
+        static std::map<char16_t, std::size_t> drives;
+        char16_t letter = name[0] >= u'a' && name[0] <= u'z' ? char16_t(name[0] - u'a' + u'A') : name[0];
+        auto found = drives.find(letter);
+        if (found == drives.end()) {
+            char16_t drive[] = {letter, u':', u'\0'};
+            auto directory = current_directory(drive);
+            found = drives.emplace(letter, directory ? directory->size() : 3).first;
+        }
+        return found->second;
+    }
     const auto& directory = process_directory();
     return directory ? directory->size() : 0;
 }
@@ -167,7 +182,7 @@ std::optional<std::u16string> absolute_path(std::u16string_view path) {
 
 std::optional<std::u16string> native_file_name(const char* path) {
     auto name = native_path(path);
-    if (!name || !text::needs_long_form(*name, current_directory_units())) return name;
+    if (!name || !text::needs_long_form(*name, current_directory_units(*name))) return name;
     auto absolute = absolute_path(*name);
     if (!absolute) return std::nullopt;
     return text::long_form(*absolute);

@@ -195,12 +195,15 @@ DWORD error_from_errno(int error) {
     }
 }
 
-// ENOENT is "file not found" when the existing file is missing, and "path
-// not found" when a directory on the way to the new name is.
+// ENOENT is "file not found" when the existing file is missing in a
+// directory that is there, and "path not found" when a directory on the
+// way to it, or to the new name, is missing: Windows tells the two apart.
 DWORD missing_error(const std::string* existing) {
     struct file_status status;
-    if (existing != nullptr && file_lstat(existing->c_str(), &status) != 0) return ERROR_FILE_NOT_FOUND;
-    return ERROR_PATH_NOT_FOUND;
+    if (existing == nullptr || file_lstat(existing->c_str(), &status) == 0) return ERROR_PATH_NOT_FOUND;
+    auto slash = existing->find_last_of('/');
+    std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : existing->substr(0, slash);
+    return file_is_directory(directory.c_str()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
 // NTFS takes no name of more than 255 UTF-16 units, anywhere in a path,
@@ -244,6 +247,17 @@ BOOLEAN QUELK_WINAPI stand_in_create_symbolic_link(const char16_t* symlink_file_
     if (!link || !target || target->empty()) {
         last_error = ERROR_INVALID_NAME;
         return 0;
+    }
+    // A name that ends in a separator names a directory: Windows makes a
+    // directory link under it and refuses a file link as a bad name (as
+    // Wine's conformance test_symbolic_link records).
+    std::u16string_view units(symlink_file_name);
+    if (!units.empty() && (units.back() == u'\\' || units.back() == u'/')) {
+        if ((flags & SYMBOLIC_LINK_FLAG_DIRECTORY) == 0) {
+            last_error = ERROR_INVALID_NAME;
+            return 0;
+        }
+        while (link->size() > 1 && link->back() == '/') link->pop_back();
     }
     if (::symlink(target->c_str(), link->c_str()) != 0) {
         last_error = errno == ENOENT ? missing_error(nullptr) : error_from_errno(errno);
@@ -363,7 +377,7 @@ std::optional<std::string> host_path(const char16_t* path) {
 }
 
 // quelk never changes its directory: its length is found once.
-std::size_t current_directory_units() {
+std::size_t current_directory_units(std::u16string_view) {
     static std::size_t units = [] {
         auto converted = convert_path(".", false);
         return converted ? converted->size() : 0;
@@ -381,6 +395,9 @@ std::size_t drive_length(const char*) { return 0; }
 // no other reading in its C locale.
 bool names_read_as_utf8() { return false; }
 
+// Windows' file systems take names whatever their case; Linux underneath
+// tells "A" from "a", so the stand-in cannot follow Windows here and leaves
+// names as they are (the fake models the folding).
 void fold_name_case(std::u16string&) {}
 
 HMODULE LoadLibraryW(const char16_t* file_name) {
