@@ -32,15 +32,32 @@ for mode in -f -sfT; do
     no_temporary
 done
 
-# Against another program that keeps renaming links of t1 over current:
-# quelk never takes current, caught as it is replaced, for t2 itself.
+# Against another program that keeps renaming links of t1 and t3 over
+# current, each round a fresh name and a real rename (current changes
+# file each time): quelk never takes current, caught as it is replaced,
+# for t2 itself. The renames are counted: too few, and nothing contended.
 runs=100
 [ -n "${QUELK_VALGRIND:-}" ] && runs=20
 setup sh -c 'rm -f current; echo old > current'
 if command -v perl >/dev/null; then
-    perl -e 'until (-e $ARGV[0]) { link("t1", ".renamer") && rename(".renamer", "current") }' "$scratch/stop" &
+    perl -e 'my $n = 0;
+        until (-e $ARGV[0]) {
+            my $name = ".renamer$n";
+            next unless link($n % 2 ? "t3" : "t1", $name);
+            if (rename($name, "current") && !-e $name) { $n++ } else { unlink $name }
+        }
+        open(my $out, ">", $ARGV[1]) or die "$ARGV[1]: $!";
+        print {$out} "$n\n";
+        close($out) or die "$ARGV[1]: $!"' "$scratch/stop" "$scratch/renames" &
 else
-    (while [ ! -e "$scratch/stop" ]; do ln -f t1 .renamer && mv -f .renamer current; done) 2>/dev/null &
+    (
+        n=0
+        while [ ! -e "$scratch/stop" ]; do
+            ln "t$((n % 2 * 2 + 1))" ".renamer$n" && mv -f ".renamer$n" current && [ ! -e ".renamer$n" ] && n=$((n + 1))
+            rm -f ".renamer$n"
+        done
+        echo "$n" >"$scratch/renames"
+    ) 2>/dev/null &
 fi
 renamer=$!
 start=$SECONDS
@@ -51,5 +68,7 @@ done
 touch "$scratch/stop"
 wait "$renamer"
 [ -s "$scratch/log" ] && fail "$(sort "$scratch/log" | uniq -c | head -5)"
+renames=$(cat "$scratch/renames" 2>/dev/null)
+[ "${renames:-0}" -ge $((runs / 2)) ] || fail "the renamer renamed ${renames:-0} times in $runs runs: too few to contend"
 no_temporary
 finish

@@ -43,19 +43,16 @@ setup mkdir -p "$bulk/many" "$bulk/dest"
 cd "$bulk/many" || exit 99
 mapfile -t names < <(awk 'BEGIN { for (i = 0; i < 100000; i++) printf "%05x\n", i }')
 printf '%s\n' "${names[@]}" | xargs touch || { echo "setup broke: files"; exit 99; }
-if [ -x /usr/bin/time ]; then
-    /usr/bin/time -f '%M' -o "$scratch/peak" "$quelk" -t ../dest "${names[@]}" >"$scratch/out" 2>"$scratch/err"
-else
-    "$quelk" -t ../dest "${names[@]}" >"$scratch/out" 2>"$scratch/err"
-fi
+# The peak memory is measured wherever the test runs: without GNU time
+# (Debian's and Cygwin's package "time") it fails.
+[ -x /usr/bin/time ] || fail "no /usr/bin/time to measure the peak memory with"
+/usr/bin/time -f '%M' -o "$scratch/peak" "$quelk" -t ../dest "${names[@]}" >"$scratch/out" 2>"$scratch/err"
 status=$?
 [ "$status" = 0 ] || fail "100,000 operands: status $status: $(head -3 "$scratch/err")"
 cd "$bulk" || exit 99
 made=$(find dest -type f -links 2 | wc -l)
 [ "$made" = 100000 ] || fail "100,000 operands: $made links made"
-if [ -f "$scratch/peak" ]; then
-    peak=$(tail -1 "$scratch/peak")
-    echo "100,000 links: peak memory ${peak} KiB"
-    [ "$peak" -lt 102400 ] || fail "100,000 links took ${peak} KiB"
-fi
+peak=$(tail -1 "$scratch/peak" 2>/dev/null)
+echo "100,000 links: peak memory ${peak:-unknown} KiB"
+[ "${peak:-102400}" -lt 102400 ] || fail "100,000 links took ${peak:-unknown} KiB"
 finish

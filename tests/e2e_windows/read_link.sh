@@ -2,14 +2,14 @@
 # which both have cygpath): what Windows sees of a link, read through
 # PowerShell, whichever program made it. Needs fail() from its caller.
 
-# PowerShell 7 where the machine has it (it reads \\?\ names throughout),
-# else Windows PowerShell; none is a failure, not a reason to skip.
+# PowerShell 7, which reads \\?\ names throughout and writes UTF-8 without
+# a byte-order mark; Windows PowerShell 5.1 does neither, so it is never
+# taken instead: without PowerShell 7 the checks fail.
 powershell=
-for candidate in pwsh pwsh.exe "$(cygpath -u 'C:\Program Files\PowerShell\7\pwsh.exe')" powershell.exe \
-    "$(cygpath -u 'C:\Windows\System32\WindowsPowerShell\v1.0\powershell.exe')"; do
+for candidate in pwsh pwsh.exe "$(cygpath -u 'C:\Program Files\PowerShell\7\pwsh.exe')"; do
     if command -v "$candidate" >/dev/null 2>&1; then powershell=$candidate; break; fi
 done
-[ -n "$powershell" ] || fail "no PowerShell to read links back with"
+[ -n "$powershell" ] || fail "no PowerShell 7 (pwsh) to read links back with; Windows PowerShell 5.1 is not enough"
 
 # link_is NAME KIND TARGET: Windows sees NAME as a symbolic link of KIND
 # (file or dir) that stores TARGET. NAME goes by the \\?\ form of its
@@ -18,8 +18,11 @@ done
 # so that every character comes back as it is.
 link_is() {
     local path seen want_container=False
+    [ -n "$powershell" ] || return
     case $1 in /*) path=$1 ;; *) path=$PWD/$1 ;; esac
-    path='\\?\'$(cygpath -w "$path")
+    # cygpath gives the \\?\ form itself from MAX_PATH on.
+    path=$(cygpath -w "$path")
+    case $path in '\\?\'*) ;; *) path='\\?\'$path ;; esac
     [ "$2" = dir ] && want_container=True
     seen=$(QUELK_LINK=$path "$powershell" -NoProfile -NonInteractive -Command \
         '[Console]::OutputEncoding = [Text.Encoding]::UTF8
