@@ -39,6 +39,22 @@ expect() {
         fail "quelk $*: stderr $(od -c "$scratch/err" | head -5), wanted $(printf '%s' "$want_err" | od -c | head -5)"
 }
 
+# windows_link_is NAME KIND TARGET: on Cygwin, Windows itself sees NAME as
+# a symbolic link of KIND (file or dir) storing the relative TARGET as
+# Cygwin writes it (backslashes; what Windows refuses in a name, and
+# control characters, at U+F000 and up), read back through PowerShell;
+# elsewhere there is no Windows to ask.
+case $(uname -s) in
+    CYGWIN*)
+        # shellcheck source=tests/e2e_windows/read_link.sh
+        . "$(dirname "${BASH_SOURCE[0]}")/../e2e_windows/read_link.sh"
+        windows_link_is() {
+            link_is "$1" "$2" "$(printf '%s' "$3" | perl -CS -pe 's{/}{\\}g; s/([\x01-\x1f"*:<>?|])/chr(0xF000 + ord($1))/ge')"
+        }
+        ;;
+    *) windows_link_is() { :; } ;;
+esac
+
 same_file() { [ "$(stat -c %d:%i -- "$1")" = "$(stat -c %d:%i -- "$2")" ] || fail "$1 and $2 are not one file"; }
 is_symlink_to() { [ -L "$1" ] && [ "$(readlink -- "$1")" = "$2" ] || fail "$1 is not a symbolic link to $2"; }
 absent() { [ ! -e "$1" ] && [ ! -L "$1" ] || fail "$1 exists"; }

@@ -27,6 +27,8 @@ expect 0 "\`sub/lx' -> \`../x' [dir]
 for t in .. ../.. ./.. sub/../.. x. "x " "../a?b"; do
     expect 0 "" "" -s "$t" sub/deeper/l
     is_symlink_to sub/deeper/l "$t"
+    case $t in *..) kind="dir" ;; *) kind="file" ;; esac
+    windows_link_is sub/deeper/l "$kind" "$t"
     setup rm sub/deeper/l
 done
 expect 0 "\`sub/up' -> \`..' [dir]
