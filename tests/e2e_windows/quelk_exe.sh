@@ -1,57 +1,20 @@
 # quelk.exe end to end: real hard links, the exact texts, names as typed.
 # Under Wine (which has no symbolic-link privilege) -s stops with the
 # advice; on Windows itself real symbolic links are made and read back,
-# and -s without the privilege is tried. The checks that only Wine can
-# run, or only Windows, say so.
-# Usage: quelk_exe.sh WINE|none QUELK.EXE HOLD_FILE.EXE WITHOUT_PRIVILEGE.EXE
+# and -s without the privilege is tried. Every other check runs on both,
+# each with its platform's means; the ANSI code pages, which only Wine can
+# change, are code_pages.sh's.
+# Usage: quelk_exe.sh WINE|none QUELK.EXE HOLD_FILE.EXE WITHOUT_PRIVILEGE.EXE SWAP_IN_DIRECTORY.EXE
 set -u
-usage="usage: $0 WINE|none QUELK.EXE HOLD_FILE.EXE WITHOUT_PRIVILEGE.EXE"
+usage="usage: $0 WINE|none QUELK.EXE HOLD_FILE.EXE WITHOUT_PRIVILEGE.EXE SWAP_IN_DIRECTORY.EXE"
 wine=${1:?$usage}
 quelk=$(realpath "${2:?$usage}")
 holder=$(realpath "${3:?$usage}")
 without_privilege=$(realpath "${4:?$usage}")
+swapper=$(realpath "${5:?$usage}")
 tests=$(cd "$(dirname "$0")" && pwd)
-runner=("$wine")
-[ "$wine" = none ] && runner=()
-# Wine gives host names to Windows in the host's locale: UTF-8 here, as a
-# Git Bash or MSYS2 terminal types them.
-export WINEDEBUG=-all LC_ALL=C.UTF-8
-scratch=$(mktemp -d) || { echo "setup broke: mktemp"; exit 99; }
-trap 'rm -rf "$scratch"' EXIT
-mkdir "$scratch/work" && cd "$scratch/work" || exit 99
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-# A fresh Wine prefix is made by the first program that runs in it, and
-# what making it prints (a wow64 Wine lacks its 32-bit helpers) would land
-# in that program's standard error: a first run, whose output is not
-# checked, makes it.
-[ "$wine" = none ] || "$wine" "$quelk" --version >/dev/null 2>&1 </dev/null
-
-# run ARGS...: quelk.exe's status, standard output and standard error.
-run() {
-    "${runner[@]}" "$quelk" "$@" >"$scratch/out" 2>"$scratch/err" </dev/null
-    status=$?
-    out=$(cat "$scratch/out"; echo .)
-    out=${out%.}
-    err=$(cat "$scratch/err"; echo .)
-    err=${err%.}
-}
-expect() {
-    local want_status=$1 want_out=$2 want_err=$3
-    shift 3
-    run "$@"
-    [ "$status" = "$want_status" ] || fail "quelk.exe $*: status $status, wanted $want_status; $err"
-    [ "$out" = "$want_out" ] || fail "quelk.exe $*: stdout '$out', wanted '$want_out'"
-    [ "$err" = "$want_err" ] || fail "quelk.exe $*: stderr '$err', wanted '$want_err'"
-}
-inode() { stat -c %d:%i -- "$1"; }
-# no_temporary [DIRECTORY]: no temporary name (.qk...) is left there.
-no_temporary() {
-    local left
-    left=$(find "${1:-.}" -mindepth 1 -maxdepth 1 -name '.qk*')
-    [ -z "$left" ] || fail "temporary name left: $left"
-}
+# shellcheck source=tests/e2e_windows/exe_lib.sh
+. "$tests/exe_lib.sh"
 
 echo a >a && echo b >b && echo c >c && mkdir dir || exit 99
 
@@ -120,36 +83,6 @@ mkdir "${long%/*}" || exit 99
 expect 0 "" "" a "$long"
 [ "$(inode a)" = "$(inode "$long")" ] || fail "the long name was not linked"
 
-# The directory forms take the final name as typed whatever Windows' ANSI
-# code page: Chinese, Japanese and Korean ones, from the host's locale.
-# Wine only: Windows keeps the code page its system was set up with.
-if [ "$wine" = none ]; then
-    echo "note: the ANSI code page checks run under Wine only"
-elif ! command -v localedef >/dev/null || [ ! -d /usr/share/i18n/locales ]; then
-    fail "the ANSI code page checks need localedef and the locale sources (Debian's locales)"
-else
-    mkdir "$scratch/locales" cjk || exit 99
-    for locale in zh_CN ja_JP ko_KR; do
-        localedef -i "$locale" -f UTF-8 "$scratch/locales/$locale.UTF-8" 2>/dev/null ||
-            { fail "localedef could not build $locale.UTF-8"; continue; }
-        rm -rf cjk/* && mkdir cjk/dir cjk/d || exit 99
-        echo right >cjk/dir/ł.txt && echo other >cjk/dir/ł.tx && echo PRECIOUS >cjk/d/ł.tx && echo memo >cjk/メモ.txt ||
-            exit 99
-        # The shell itself cannot take the locale it hands on (LOCPATH is
-        # read from its own start-up environment), and says so.
-        export LOCPATH=$scratch/locales LC_ALL=$locale.UTF-8 2>/dev/null
-        expect 0 "\`cjk/d/ł.txt' => \`cjk/dir/ł.txt'
-" "" -v -f -t cjk/d cjk/dir/ł.txt
-        expect 0 "\`cjk/d/メモ.txt' => \`cjk/メモ.txt'
-" "" -v -t cjk/d cjk/メモ.txt
-        export LC_ALL=C.UTF-8
-        unset LOCPATH
-        [ "$(cat cjk/d/ł.tx)" = PRECIOUS ] || fail "$locale: cjk/d/ł.tx was replaced"
-        [ "$(inode cjk/d/ł.txt)" = "$(inode cjk/dir/ł.txt)" ] || fail "$locale: cjk/d/ł.txt is not a link of cjk/dir/ł.txt"
-        [ "$(inode cjk/d/メモ.txt)" = "$(inode cjk/メモ.txt)" ] || fail "$locale: cjk/d/メモ.txt is not a link"
-    done
-fi
-
 # A \\.\ name that needs the long form keeps its form: the current
 # directory's own drive (Wine maps the host's root to Z:).
 if command -v cygpath >/dev/null; then
@@ -161,34 +94,48 @@ expect 0 "" "" a "\\\\.\\$here\\device dot."
 [ "$(inode a)" = "$(inode "device dot.")" ] || fail "the \\.\ name was not linked as typed: $(ls)"
 
 # A bare drive names that drive's current directory: in Q:\sub, -t Q: x
-# is x itself, never Q:\x at the root. (Under Wine, with Q: mapped.)
-prefix=${WINEPREFIX:-$HOME/.wine}
+# is x itself, never Q:\x at the root. Q: is a directory of the scratch
+# tree, outside the current directory's (where Wine would find a file by
+# its id from any directory above it): mapped by Wine, or by subst on
+# Windows; the other drive is Wine's Z: or Windows' C:.
+q=$scratch/qdrive
+mkdir -p "$q"/sub && echo x >"$q"/sub/x || exit 99
 if [ "$wine" = none ]; then
-    echo "note: the bare drive check runs under Wine only (it maps a drive)"
-elif [ ! -d "$prefix/dosdevices" ]; then
-    fail "no Wine prefix at $prefix: the bare drive check cannot run"
+    exe=$(cygpath -w "$quelk")
+    other=c:
+    in_cmd() { MSYS2_ARG_CONV_EXCL='*' cmd /c "$1"; }
+    MSYS2_ARG_CONV_EXCL='*' subst Q: "$(cygpath -w "$q")" || fail "subst Q: could not map a drive"
+    make_read_only() { MSYS2_ARG_CONV_EXCL='*' attrib +r "$(cygpath -w "$1")" >/dev/null; }
+    read_only() { MSYS2_ARG_CONV_EXCL='*' attrib "$(cygpath -w "$1")" | cut -c1-12 | grep -q R; }
 else
-    # Outside the current directory's tree, where Wine would find a file
-    # by its id from any directory above it.
-    q=$scratch/qdrive
-    mkdir -p "$q"/sub && echo x >"$q"/sub/x && ln -sfn "$q" "$prefix/dosdevices/q:" || exit 99
+    prefix=${WINEPREFIX:-$HOME/.wine}
+    [ -d "$prefix/dosdevices" ] || fail "no Wine prefix at $prefix: the bare drive check cannot map a drive"
+    ln -sfn "$q" "$prefix/dosdevices/q:" || exit 99
     exe=$("$wine" winepath -w "$quelk" 2>/dev/null)
-    "$wine" cmd /c "q: & cd \\sub & $exe -f -t Q: x" >"$scratch/out" 2>"$scratch/err" </dev/null
-    status=$?
-    [ "$status" = 1 ] && grep -q "^quelk: \`x' and \`Q:x' are the same file" "$scratch/err" ||
-        fail "-t Q: x in Q:\\sub: status $status, $(cat "$scratch/err")"
-    [ ! -e "$q"/x ] || fail "-t Q: x made Q:\\x at the root"
-    [ "$(cat "$q"/sub/x)" = x ] || fail "-t Q: x lost x"
-    # A read-only Q:ro replaced from another drive's current directory:
-    # its file's other name keeps the attribute. (Wine renames over a
-    # read-only file as over any other, so the attribute is only cleared
-    # and put back on Windows.)
-    echo r >"$q"/sub/ro && ln "$q"/sub/ro "$q"/sub/ro_too && chmod a-w "$q"/sub/ro || exit 99
-    "$wine" cmd /c "q: & cd \\sub & z: & $exe -f Q:x Q:ro" >"$scratch/out" 2>"$scratch/err" </dev/null
-    status=$?
-    [ "$status" = 0 ] && [ "$(inode "$q"/sub/ro)" = "$(inode "$q"/sub/x)" ] ||
-        fail "-f Q:x Q:ro from Z:: status $status, $(cat "$scratch/err")"
-    case $(stat -c %A "$q"/sub/ro_too) in *w*) fail "Q:ro_too lost its read-only attribute" ;; esac
+    other=z:
+    in_cmd() { "$wine" cmd /c "$1"; }
+    make_read_only() { chmod a-w "$1"; }
+    read_only() { case $(stat -c %A "$1") in *w*) return 1 ;; esac; }
+fi
+in_cmd "q: & cd \\sub & $exe -f -t Q: x" >"$scratch/out" 2>"$scratch/err" </dev/null
+status=$?
+[ "$status" = 1 ] && grep -q "^quelk: \`x' and \`Q:x' are the same file" "$scratch/err" ||
+    fail "-t Q: x in Q:\\sub: status $status, $(cat "$scratch/err")"
+[ ! -e "$q"/x ] || fail "-t Q: x made Q:\\x at the root"
+[ "$(cat "$q"/sub/x)" = x ] || fail "-t Q: x lost x"
+# A read-only Q:ro replaced from another drive's current directory: its
+# file's other name keeps the attribute. (Wine renames over a read-only
+# file as over any other, so the attribute is only cleared and put back on
+# Windows.)
+echo r >"$q"/sub/ro && ln "$q"/sub/ro "$q"/sub/ro_too && make_read_only "$q"/sub/ro || exit 99
+in_cmd "q: & cd \\sub & $other & $exe -f Q:x Q:ro" >"$scratch/out" 2>"$scratch/err" </dev/null
+status=$?
+[ "$status" = 0 ] && [ "$(inode "$q"/sub/ro)" = "$(inode "$q"/sub/x)" ] ||
+    fail "-f Q:x Q:ro from $other: status $status, $(cat "$scratch/err")"
+read_only "$q"/sub/ro_too || fail "Q:ro_too lost its read-only attribute"
+if [ "$wine" = none ]; then
+    MSYS2_ARG_CONV_EXCL='*' subst Q: /d
+else
     rm -f "$prefix/dosdevices/q:"
 fi
 
@@ -207,42 +154,57 @@ expect 1 "\`wide_dst/ａ' => \`wide_x/ａ'
 [ "$(inode wide_dst/ａ)" = "$(inode wide_x/ａ)" ] || fail "wide_dst/ａ is not a link of wide_x/ａ: $(ls wide_dst)"
 
 # A directory that appears at LINKNAME while it is being replaced is never
-# moved. Wine only: a watcher of the host's own puts the directory there
-# the moment quelk.exe's temporary appears, while a Windows program holds
-# LINKNAME open, so that quelk.exe waits before its rename meets it.
+# moved. A watcher puts the directory there the moment quelk.exe's
+# temporary appears, while LINKNAME is held open, so that quelk.exe waits
+# before its rename meets it: a Windows program of the tests' own, which
+# holds LINKNAME itself and watches with ReadDirectoryChangesW; under Wine
+# also one of the host's, which swaps in one step (renameat2's exchange)
+# while a Windows program holds LINKNAME.
+# swap_once WATCHER FULL: one try; the watcher's word is in $scratch/watcher.
+swap_once() {
+    rm -rf swap && mkdir swap && echo old >swap/l || exit 99
+    local holder_pid=
+    if [ "$1" = host ]; then
+        "${runner[@]}" "$holder" swap/l 3 >"$scratch/holder" </dev/null &
+        holder_pid=$!
+        for _ in $(seq 100); do grep -q held "$scratch/holder" 2>/dev/null && break; sleep 0.1; done
+        "$scratch/swap_in_directory" swap l "$2" >"$scratch/watcher" 2>&1 &
+    else
+        "${runner[@]}" "$swapper" swap l "$2" >"$scratch/watcher" 2>&1 </dev/null &
+    fi
+    local watcher=$!
+    for _ in $(seq 100); do grep -q watching "$scratch/watcher" && break; sleep 0.05; done
+    run -f a swap/l
+    kill "$watcher" 2>/dev/null
+    wait "$watcher" $holder_pid
+}
+watchers=(windows)
 if [ "$wine" != none ]; then
     cc -O2 -o "$scratch/swap_in_directory" "$tests/swap_in_directory.c" ||
         { echo "setup broke: no host compiler for the watcher"; exit 99; }
+    watchers+=(host)
+fi
+for watcher in "${watchers[@]}"; do
     for full in 0 1; do
         swapped=
         for _ in 1 2 3; do
-            rm -rf swap && mkdir swap && echo old >swap/l || exit 99
-            "${runner[@]}" "$holder" swap/l 3 >"$scratch/holder" </dev/null &
-            holder_pid=$!
-            for _ in $(seq 100); do grep -q held "$scratch/holder" 2>/dev/null && break; sleep 0.1; done
-            "$scratch/swap_in_directory" swap l "$full" >"$scratch/watcher" 2>&1 &
-            watcher=$!
-            for _ in $(seq 100); do grep -q watching "$scratch/watcher" && break; sleep 0.05; done
-            run -f a swap/l
-            kill "$watcher" 2>/dev/null
-            wait "$watcher" "$holder_pid"
+            swap_once "$watcher" "$full"
             grep -q swapped "$scratch/watcher" && { swapped=1; break; }
             grep -q late "$scratch/watcher" || { swapped=broken; break; }
         done
+        what="directory swap ($watcher watcher, $full)"
         case $swapped in
         1) ;;
-        broken) fail "directory swap ($full): the watcher failed: $(cat "$scratch/watcher")"; continue ;;
-        *) fail "directory swap ($full): the watcher was late every time"; continue ;;
+        broken) fail "$what: the watcher failed: $(cat "$scratch/watcher")"; continue ;;
+        *) fail "$what: the watcher was late every time"; continue ;;
         esac
         [ "$status:$err" = "5:quelk: cannot remove \`swap/l': Is a directory
-" ] || fail "directory swap ($full): status $status, $err"
-        [ -d swap/l ] || fail "directory swap ($full): the directory is gone"
-        [ "$full" = 0 ] || [ -f swap/l/kept ] || fail "directory swap ($full): its file is gone"
-        [ "$(ls -A swap)" = l ] || fail "directory swap ($full): left behind: $(ls -A swap)"
+" ] || fail "$what: status $status, $err"
+        [ -d swap/l ] || fail "$what: the directory is gone"
+        [ "$full" = 0 ] || [ -f swap/l/kept ] || fail "$what: its file is gone"
+        [ "$(ls -A swap)" = l ] || fail "$what: left behind: $(ls -A swap)"
     done
-else
-    echo "note: the directory swap at LINKNAME runs under Wine only (the unit tests' fake covers Windows)"
-fi
+done
 
 # A read-only LINKNAME is replaced like any other.
 # Its file's other names keep the attribute.
@@ -251,22 +213,22 @@ expect 0 "" "" -f a read_only
 [ "$(inode a)" = "$(inode read_only)" ] || fail "read_only was not replaced"
 case $(stat -c %A read_only_too) in *w*) fail "read_only_too lost its read-only attribute" ;; esac
 
-# A TARGET that another program holds open: waited for, then b is kept
-# with Windows' own reason, or replaced; no temporary name either way.
+# A TARGET that another program holds open for longer than quelk waits:
+# b is kept, with the system's text for a sharing violation, and no
+# temporary name is left.
+if [ "$wine" = none ]; then
+    sharing_text="The process cannot access the file because it is being used by another process."
+else
+    sharing_text="Sharing violation."
+fi
 echo held >held || exit 99
 "${runner[@]}" "$holder" held 6 >"$scratch/holder" </dev/null &
 holder_pid=$!
 for _ in $(seq 100); do grep -q held "$scratch/holder" 2>/dev/null && break; sleep 0.1; done
 grep -q held "$scratch/holder" || exit 99
 before=$(inode b)
-run -f held b
-case $status:$err in
-    "5:quelk: cannot remove \`b': "*$'\r\n')
-        [ "$(inode b)" = "$before" ] || fail "held: b was lost"
-        case $err in *"Permission denied"* | *"[unknown error]"*) fail "held: not Windows' reason: $err" ;; esac ;;
-    0:) [ "$(inode b)" = "$(inode held)" ] || fail "held: b was not replaced" ;;
-    *) fail "held: status $status, stderr '$err'" ;;
-esac
+expect 5 "" "quelk: cannot remove \`b': $sharing_text"$'\r\n' -f held b
+[ "$(inode b)" = "$before" ] || fail "held: b was replaced or lost"
 no_temporary
 wait "$holder_pid"
 
@@ -278,11 +240,7 @@ echo r >ro_t && chmod a-w ro_t && echo hl >hl || exit 99
 holder_pid=$!
 for _ in $(seq 100); do grep -q held "$scratch/holder" 2>/dev/null && break; sleep 0.1; done
 grep -q held "$scratch/holder" || exit 99
-run -f ro_t hl
-case $status:$err in
-    "5:quelk: cannot remove \`hl': "*$'\r\n') ;;
-    *) fail "read-only TARGET, held LINKNAME: status $status, stderr '$err'" ;;
-esac
+expect 5 "" "quelk: cannot remove \`hl': $sharing_text"$'\r\n' -f ro_t hl
 [ "$(cat hl)" = hl ] || fail "hl was replaced while held"
 case $(stat -c %A ro_t) in *w*) fail "ro_t lost its read-only attribute" ;; esac
 [ "$(stat -c %h ro_t)" = 1 ] || fail "ro_t has $(stat -c %h ro_t) names"

@@ -1,8 +1,12 @@
 // Runs a program without the symbolic-link privilege: under a restricted
 // copy of this process's own token, from which the privilege is deleted,
 // with Developer Mode switched on or off for the run and put back as it
-// was afterwards. Exits with the program's status, or 120 and a reason
-// when it could not run it. Windows only (Wine has no such tokens).
+// was afterwards. The token is proven first: under it, Windows itself must
+// refuse a symbolic link made without the unprivileged flag, as
+// ERROR_PRIVILEGE_NOT_HELD, so that a link the program makes under it is
+// the flag's doing. Exits with the program's status, or 120 and a reason
+// when it could not run it, 121 when the token still makes links. Windows
+// only (Wine has no such tokens).
 // Usage: without_privilege on|off PROGRAM ARGUMENT...
 #include <windows.h>
 
@@ -88,6 +92,20 @@ int wmain(int argc, wchar_t** argv) {
     HANDLE restricted = nullptr;
     if (!CreateRestrictedToken(token, 0, 0, nullptr, 1, &removed, 0, nullptr, &restricted))
         return fail("CreateRestrictedToken");
+
+    // Under the restricted token, a link without the flag is refused for
+    // want of the privilege, whatever Developer Mode says.
+    if (!ImpersonateLoggedOnUser(restricted)) return fail("ImpersonateLoggedOnUser");
+    constexpr const wchar_t* probe = L"without_privilege_probe";
+    BOOLEAN made = CreateSymbolicLinkW(probe, L"probe_target", 0);
+    DWORD refused = made ? 0 : GetLastError();
+    RevertToSelf();
+    if (made) DeleteFileW(probe);
+    if (refused != ERROR_PRIVILEGE_NOT_HELD) {
+        std::fprintf(stderr, "without_privilege: the restricted token %s (error %lu), not ERROR_PRIVILEGE_NOT_HELD\n",
+                     made ? "makes symbolic links" : "refuses a symbolic link otherwise", refused);
+        return 121;
+    }
 
     std::wstring line;
     for (int i = 2; i < argc; ++i) append_quoted(line, argv[i]);
