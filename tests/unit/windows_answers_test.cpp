@@ -4,6 +4,8 @@
 // names of one file, a drive-relative name beyond MAX_PATH.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "fake_platform.h"
 #include "link/link.h"
 #include "run_quelk.h"
@@ -89,9 +91,9 @@ TEST_F(WindowsAnswers, RenameBetweenTwoNamesOfOneFileLeavesNoTemporary) {
         SetUp();
         fake::add_file("b");
         fake::fake().rename_keeps_source = keeps;
-        fake::fake().before["rename"] = [this] {
-            fake::fake().files["b"] = fake::fake().files["a"];
-            fake::fake().before.erase("rename");
+        bool done = false;
+        fake::fake().before["rename"] = [&done] {
+            if (!std::exchange(done, true)) fake::fake().files["b"] = fake::fake().files["a"];
         };
         auto r = run_quelk({"-f", "a", "b"});
         EXPECT_EQ(r.status, STATUS_OK) << keeps << r.err;
