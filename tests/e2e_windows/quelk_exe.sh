@@ -187,7 +187,7 @@ fi
 for watcher in "${watchers[@]}"; do
     for full in 0 1; do
         swapped=
-        for _ in 1 2 3; do
+        for _ in 1 2 3 4 5; do
             swap_once "$watcher" "$full"
             grep -q swapped "$scratch/watcher" && { swapped=1; break; }
             grep -q late "$scratch/watcher" || { swapped=broken; break; }

@@ -5,7 +5,8 @@
 // (ReadDirectoryChangesW), the file is renamed aside through that same
 // handle, a directory made beforehand beside it (with a file in it when
 // FULL is 1) is renamed into its place, and the file removed. Says
-// "watching", then "swapped", or "late" when the name was taken meanwhile.
+// "watching", then "swapped", or "late" when the name was taken in the
+// moment it was free.
 // Usage: swap_in_directory_win DIR NAME FULL
 #include <windows.h>
 
@@ -73,6 +74,12 @@ int main(int argc, char** argv) {
             auto* event = reinterpret_cast<FILE_NOTIFY_INFORMATION*>(events + at);
             std::wstring added(event->FileName, event->FileNameLength / sizeof(wchar_t));
             if (event->Action == FILE_ACTION_ADDED && added.rfind(L".qk", 0) == 0) {
+                // The name is free between the two renames below, and a
+                // rename that comes then rightly takes it. The other
+                // program's first rename follows its temporary at once and
+                // is refused; it then waits 50 ms before it tries again:
+                // the swap is made in that wait.
+                Sleep(20);
                 if (!rename_handle(held, aside)) return fail("renaming the name's file aside");
                 if (!MoveFileExW(staged.c_str(), path.c_str(), 0)) {
                     std::puts(GetLastError() == ERROR_ALREADY_EXISTS ? "late" : "failed: moving the directory in");
