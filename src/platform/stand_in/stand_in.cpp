@@ -3,13 +3,13 @@
 // C:\cygwin64 with the other drives under /cygdrive. Paths convert the way
 // Cygwin's converter does, and every path it gives maps back to the same
 // host bytes, so links made through it are real links on this host.
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <ctime>
-#include <algorithm>
 #include <string>
 #include <string_view>
 #include <unistd.h>
