@@ -533,11 +533,10 @@ void* cygwin_create_path(unsigned what, const void* from) {
         if (path.empty()) converted.pop_back();
     }
     if (path.empty()) return text::malloc_copy(converted);
-    if (!converted.empty())
-        ;  // from a drive's current directory
-    else if (path[0] == '/' && path[1] != '/')
+    bool from_drive_directory = !converted.empty();
+    if (!from_drive_directory && path[0] == '/' && path[1] != '/')
         converted = u"C:";
-    else if (path[0] != '/' && !drive && (what & CCP_RELATIVE) == 0)
+    else if (!from_drive_directory && path[0] != '/' && !drive && (what & CCP_RELATIVE) == 0)
         converted = here + u"\\";
     // "." names nothing more, as Cygwin's converter reads it.
     while (path.size() >= 2 && path.compare(path.size() - 2, 2, "/.") == 0) path.resize(path.size() - 1);

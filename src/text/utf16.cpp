@@ -75,6 +75,29 @@ void append_utf8(std::string& bytes, std::u16string_view units) {
     }
 }
 
+std::size_t utf8_character(std::string_view bytes, char32_t& character) {
+    if (bytes.empty()) return 0;
+    auto lead = static_cast<unsigned char>(bytes[0]);
+    if (lead < 0x80) {
+        character = lead;
+        return 1;
+    }
+    // The length a lead byte announces, and the least character of that
+    // length: anything shorter is an overlong form.
+    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || length > bytes.size()) return 0;
+    char32_t c = lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        auto next = static_cast<unsigned char>(bytes[k]);
+        if ((next & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (next & 0x3F);
+    }
+    constexpr char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < least[length] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return 0;
+    character = c;
+    return length;
+}
+
 bool from_utf8(std::string_view bytes, std::u16string& units) {
     units.clear();
     units.reserve(bytes.size());
@@ -85,18 +108,9 @@ bool from_utf8(std::string_view bytes, std::u16string& units) {
             ++i;
             continue;
         }
-        // The length a lead byte announces, and the least character of
-        // that length: anything shorter is an overlong form.
-        std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-        if (length == 0 || lead > 0xF4 || i + length > bytes.size()) return false;
-        char32_t c = lead & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            c = (c << 6) | (next & 0x3F);
-        }
-        constexpr char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (c < least[length] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return false;
+        char32_t c;
+        std::size_t length = utf8_character(bytes.substr(i), c);
+        if (length == 0) return false;
         if (c >= 0x10000) {
             units.push_back(char16_t(0xD800 + ((c - 0x10000) >> 10)));
             units.push_back(char16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));

@@ -32,6 +32,9 @@ void append_utf8(std::string& bytes, std::u16string_view units);
 // UTF-16 is written into UNITS, whose storage is reused; false for what is
 // not UTF-8.
 bool from_utf8(std::string_view bytes, std::u16string& units);
+// The strict UTF-8 character that BYTES begin with, into CHARACTER: its
+// length, or 0 where they begin with none (cut short too).
+std::size_t utf8_character(std::string_view bytes, char32_t& character);
 std::optional<std::string> to_utf8_strict(std::u16string_view units);
 
 // The locale's multibyte text in UTF-16 (mbstowcs), into UNITS, whose

@@ -43,8 +43,8 @@ locale_for() { # locale_for LANGUAGE CHARSET...: prints the locale's name
 }
 # Big5, GBK and GB18030 always; Shift_JIS where the host has it or
 # localedef builds it (glibc's is not ASCII-compatible, and some refuse it).
-for spec in "zh_TW BIG5 \\244\\134" "zh_CN GBK \\201\\134" "zh_CN GB18030 \\202\\134" "ja_JP SHIFT_JIS \\227\\134"; do
-    set -- $spec
+for charset_case in "zh_TW BIG5 \\244\\134" "zh_CN GBK \\201\\134" "zh_CN GB18030 \\202\\134" "ja_JP SHIFT_JIS \\227\\134"; do
+    set -- $charset_case
     charsets=("$2")
     [ "$2" = SHIFT_JIS ] && charsets+=(SJIS)
     if ! locale=$(locale_for "$1" "${charsets[@]}"); then

@@ -34,21 +34,9 @@ std::size_t read_character(char32_t* character, const char* bytes, std::size_t s
 }
 
 std::size_t read_utf8_character(char32_t* character, const char* bytes, std::size_t size, std::mbstate_t*) {
-    auto lead = static_cast<unsigned char>(bytes[0]);
-    std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead > 0xF4) return static_cast<std::size_t>(-1);
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        if (k >= size) return static_cast<std::size_t>(-2);
-        auto next = static_cast<unsigned char>(bytes[k]);
-        if ((next & 0xC0) != 0x80) return static_cast<std::size_t>(-1);
-        c = (c << 6) | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and what lies beyond U+10FFFF are not UTF-8.
-    constexpr char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < least[length] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return static_cast<std::size_t>(-1);
-    *character = c;
-    return c == 0 ? 0 : length;
+    std::size_t length = text::utf8_character(std::string_view(bytes, size), *character);
+    if (length == 0) return static_cast<std::size_t>(-1);
+    return *character == 0 ? 0 : length;
 }
 
 character_reader name_reader() { return names_read_as_utf8() ? read_utf8_character : read_character; }

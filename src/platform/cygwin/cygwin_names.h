@@ -25,8 +25,8 @@ using character_reader = std::size_t (*)(char32_t* character, const char* bytes,
 std::size_t read_character(char32_t* character, const char* bytes, std::size_t size, std::mbstate_t* state);
 
 // Reads one character of UTF-8 in the same way: the bytes it took, or
-// (size_t) -1 for what is not UTF-8, -2 for a character cut short. STATE
-// is not used.
+// (size_t) -1 for what is not UTF-8 (a character cut short too). STATE is
+// not used.
 std::size_t read_utf8_character(char32_t* character, const char* bytes, std::size_t size, std::mbstate_t* state);
 
 // Whether Cygwin reads file names as UTF-8 whatever the locale says: where

@@ -260,6 +260,12 @@ constexpr ::DWORD DISPOSITION_DELETE = 0x1;
 constexpr ::DWORD DISPOSITION_POSIX_SEMANTICS = 0x2;
 constexpr ::DWORD DISPOSITION_IGNORE_READONLY_ATTRIBUTE = 0x10;
 
+// Opens the entry NAME itself to remove it, whatever its attributes.
+HANDLE open_for_removal(const std::u16string& name) {
+    return ::CreateFileW(wide(name), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, SHARE_ALL, nullptr,
+                         OPEN_EXISTING, ENTRY_ITSELF, nullptr);
+}
+
 // Removes the name FILE was opened by (with DELETE and the attributes'
 // access), read-only or not: Windows refuses to delete a read-only file
 // by its plain disposition, as DeleteFileW does. The attribute belongs to
@@ -404,8 +410,7 @@ bool rename_in_one_call(HANDLE from, const std::u16string& nt_to) {
 // then is it looked at, and removed where it is still the file renamed.
 int kept_source_removed(HANDLE file, const std::u16string& from_name) {
     if (::GetFileAttributesW(wide(from_name)) == INVALID_FILE_ATTRIBUTES) return 0;
-    handle_owner kept(::CreateFileW(wide(from_name), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, SHARE_ALL,
-                                    nullptr, OPEN_EXISTING, ENTRY_ITSELF, nullptr));
+    handle_owner kept(open_for_removal(from_name));
     file_status renamed{}, still{};
     if (kept.open() && full_identity(file, &renamed) && full_identity(kept.handle, &still) &&
         renamed.device == still.device && renamed.inode == still.inode && renamed.inode_high == still.inode_high)
@@ -472,8 +477,7 @@ int file_unlink(const char* path, DWORD* win32_error) {
     // A read-only file is removed as POSIX unlink removes it (a hard link's
     // temporary carries its TARGET's attribute), by a handle on the name.
     if (::GetLastError() == ERROR_ACCESS_DENIED && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        handle_owner file(::CreateFileW(wide(*name), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, SHARE_ALL,
-                                        nullptr, OPEN_EXISTING, ENTRY_ITSELF, nullptr));
+        handle_owner file(open_for_removal(*name));
         if (file.open() && delete_open_name(file.handle)) return 0;
         if (!file.open()) return fail_with_last_error(win32_error);
     }
