@@ -52,7 +52,11 @@ status=$?
 cd "$bulk" || exit 99
 made=$(find dest -type f -links 2 | wc -l)
 [ "$made" = 100000 ] || fail "100,000 operands: $made links made"
+# GNU time's %M is the peak resident size where the system keeps one
+# (Linux); Cygwin fills it at exit from the working set that is left, so
+# there it is said to be that, and bounded all the same.
+case $(uname -s) in CYGWIN*) measured="working set at exit" ;; *) measured="peak memory" ;; esac
 peak=$(tail -1 "$scratch/peak" 2>/dev/null)
-echo "100,000 links: peak memory ${peak:-unknown} KiB"
-[ "${peak:-102400}" -lt 102400 ] || fail "100,000 links took ${peak:-unknown} KiB"
+echo "100,000 links: $measured ${peak:-unknown} KiB"
+[ "${peak:-102400}" -lt 102400 ] || fail "100,000 links: $measured ${peak:-unknown} KiB"
 finish

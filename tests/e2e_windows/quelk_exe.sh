@@ -247,15 +247,19 @@ case $(stat -c %A ro_t) in *w*) fail "ro_t lost its read-only attribute" ;; esac
 no_temporary
 wait "$holder_pid"
 
-# A LINKNAME held for a moment is waited for, then replaced.
+# A LINKNAME held for a moment is waited for, then replaced. The holder
+# holds it until quelk.exe's temporary is there, and 0.3 s more, so that
+# quelk.exe meets it held however long it takes to start.
 echo held_name >held_name || exit 99
-"${runner[@]}" "$holder" held_name 0.4 >"$scratch/holder" </dev/null &
+"${runner[@]}" "$holder" held_name 0.3 . >"$scratch/holder" </dev/null &
 holder_pid=$!
 for _ in $(seq 100); do grep -q held "$scratch/holder" 2>/dev/null && break; sleep 0.1; done
+grep -q held "$scratch/holder" || fail "held_name: the holder did not hold it"
 expect 0 "" "" -f a held_name
 [ "$(inode a)" = "$(inode held_name)" ] || fail "held_name was not replaced"
 no_temporary
-wait "$holder_pid"
+wait "$holder_pid" || fail "held_name: the holder ended with status $?"
+grep -q "temporary seen" "$scratch/holder" || fail "held_name: quelk.exe did not meet it held"
 
 # Four runs at a time replace one name, over and over: a rename refused
 # while another run's is in flight is tried again, and a run that finds

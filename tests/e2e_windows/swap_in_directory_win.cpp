@@ -59,17 +59,28 @@ int main(int argc, char** argv) {
         if (kept == INVALID_HANDLE_VALUE) return fail("the directory's file");
         CloseHandle(kept);
     }
+    // Overlapped, so that "watching" is said only once the first
+    // ReadDirectoryChangesW is in flight: Windows records changes from that
+    // call on, and a temporary made before it would be missed.
     HANDLE watch = CreateFileW(directory.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
     if (watch == INVALID_HANDLE_VALUE) return fail("opening the directory");
-    std::puts("watching");
-    std::fflush(stdout);
+    OVERLAPPED pending{};
+    pending.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (pending.hEvent == nullptr) return fail("CreateEventW");
     alignas(DWORD) unsigned char events[16384];
-    for (;;) {
-        DWORD size = 0;
-        if (!ReadDirectoryChangesW(watch, events, sizeof events, FALSE, FILE_NOTIFY_CHANGE_FILE_NAME, &size, nullptr,
+    for (bool announced = false;;) {
+        if (!ReadDirectoryChangesW(watch, events, sizeof events, FALSE, FILE_NOTIFY_CHANGE_FILE_NAME, nullptr, &pending,
                                    nullptr))
             return fail("ReadDirectoryChangesW");
+        if (!announced) {
+            std::puts("watching");
+            std::fflush(stdout);
+            announced = true;
+        }
+        DWORD size = 0;
+        if (!GetOverlappedResult(watch, &pending, &size, TRUE)) return fail("GetOverlappedResult");
+        ResetEvent(pending.hEvent);
         for (DWORD at = 0; size != 0 && at < size;) {
             auto* event = reinterpret_cast<FILE_NOTIFY_INFORMATION*>(events + at);
             std::wstring added(event->FileName, event->FileNameLength / sizeof(wchar_t));

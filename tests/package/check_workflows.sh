@@ -14,17 +14,22 @@ import sys
 
 import yaml
 
-# The inputs each action declares in its action.yml, by name@major.
+# The inputs each action declares in its action.yml, by name@major, read
+# in each action's own repository at that version's tag.
 INPUTS = {
-    "actions/checkout@v4": {
+    "actions/checkout@v7": {
         "repository", "ref", "token", "ssh-key", "ssh-known-hosts", "ssh-strict", "ssh-user",
         "persist-credentials", "path", "clean", "filter", "sparse-checkout", "sparse-checkout-cone-mode",
         "fetch-depth", "fetch-tags", "show-progress", "lfs", "submodules", "set-safe-directory",
-        "github-server-url",
+        "github-server-url", "allow-unsafe-pr-checkout",
     },
-    "actions/upload-artifact@v4": {
+    "actions/upload-artifact@v7": {
         "name", "path", "if-no-files-found", "retention-days", "compression-level", "overwrite",
-        "include-hidden-files",
+        "include-hidden-files", "archive",
+    },
+    "actions/download-artifact@v8": {
+        "name", "artifact-ids", "path", "pattern", "merge-multiple", "github-token", "repository", "run-id",
+        "skip-decompress", "digest-mismatch",
     },
     "cygwin/cygwin-install-action@v6": {
         "platform", "packages", "install-dir", "check-sig", "pubkeys", "site", "add-to-path",

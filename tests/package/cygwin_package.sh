@@ -11,8 +11,13 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # shellcheck source=tests/e2e_windows/read_link.sh
 . "$tests/e2e_windows/read_link.sh"
 
-package=$(find "$directory" -path '*/dist/*' -name 'quelk-*.tar.xz' ! -name '*-src.tar.xz' | head -1)
-[ -n "$package" ] || { echo "FAIL: no binary package under $directory"; exit 1; }
+# By its exact name: cygport also makes quelk-debuginfo-*.tar.xz and the
+# source package, which a pattern would take as well.
+package_version=$(sed -n 's/^VERSION=//p' "$tests/../quelk.cygport")
+release=$(sed -n 's/^RELEASE=//p' "$tests/../quelk.cygport")
+package=$(find "$directory" -path '*/dist/*' -name "quelk-$package_version-$release-x86_64.tar.xz")
+[ -n "$package" ] && [ "$(printf '%s\n' "$package" | wc -l)" = 1 ] ||
+    { echo "FAIL: not one quelk-$package_version-$release-x86_64.tar.xz under $directory: ${package:-none}"; exit 1; }
 root=$(mktemp -d) && work=$(mktemp -d) || exit 99
 trap 'rm -rf "$root" "$work"' EXIT
 tar -C "$root" -xJf "$package" || { echo "FAIL: $package does not unpack"; exit 1; }
@@ -21,7 +26,7 @@ quelk=$root/usr/bin/quelk.exe
 ls "$root"/usr/share/man/man1/quelk.1* >/dev/null 2>&1 || fail "the package has no manual page"
 
 version=$("$quelk" --version | head -1)
-case $version in "quelk "[0-9]*) ;; *) fail "--version: '$version'" ;; esac
+[ "$version" = "quelk $package_version" ] || fail "--version: '$version', wanted 'quelk $package_version'"
 cd "$work" || exit 99
 echo a >a || exit 99
 "$quelk" -v a b >out 2>err || fail "quelk -v a b: status $?, $(cat err)"
