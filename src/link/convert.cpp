@@ -243,6 +243,10 @@ std::optional<std::u16string> to_win32_path(const char* path) {
         errno = EINVAL;
         return std::nullopt;
     }
+    if (!platform::name_reads_as_typed(path)) {
+        errno = EILSEQ;
+        return std::nullopt;
+    }
     // Windows reads a relative target from the link's directory: it is kept
     // exactly as typed, dots and all, which no converter would do for "..".
     if (!is_absolute_path(path)) return platform::relative_path_to_win32(path);
@@ -263,6 +267,12 @@ bool to_win32_file_name(const path_parts& parts, std::u16string& name, bool* by_
     const char* path = parts.directory.data();
     if (*path == '\0') {
         errno = EINVAL;
+        return false;
+    }
+    // What the platform's own calls would read as another name has no
+    // Win32 form that names the entry they examine.
+    if (!platform::name_reads_as_typed(path)) {
+        errno = EILSEQ;
         return false;
     }
     // A final name of its own is appended to its resolved directory; ".",

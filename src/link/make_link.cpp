@@ -8,6 +8,9 @@
 #include "link/replace.h"
 
 int make_link(const char* target, const char* linkname_path) {
+    // A name that the platform's own calls would read as another is never
+    // looked at: whatever they found there would not be LINKNAME.
+    if (!platform::name_reads_as_typed(linkname_path)) return report_unconvertible(linkname_path);
     const link_name linkname{linkname_path, split_path(linkname_path)};
     // The converted names keep their storage from pair to pair: a run over
     // many names allocates for the longest, not for each.
@@ -72,6 +75,8 @@ int make_link(const char* target, const char* linkname_path) {
         std::fprintf(stderr, "quelk: could not create link `%s': file exists\n", linkname.path);
         return STATUS_USAGE;
     }
+    // Nor is such a TARGET looked at to be compared with LINKNAME.
+    if (!platform::name_reads_as_typed(target)) return report_unconvertible(target);
     // Replacing it would lose a link that was asked for in this same run.
     // The name is entered at once, as the usual outcome is a link made
     // there, and taken out again if none is.

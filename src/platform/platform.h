@@ -165,6 +165,12 @@ std::size_t drive_length(const char* path);
 // there), as this platform reads names: a separator byte inside a
 // character is no separator. 1 for a byte that begins no character.
 std::size_t name_character_length(const char* text, std::size_t left, std::mbstate_t* state);
+// Whether the platform's own file calls read PATH as typed, character by
+// character: Cygwin splits a path at every backslash byte before it reads
+// a character, so a name with one inside a character (the second byte of
+// many Big5, GBK or Shift_JIS characters), or with a character's first
+// byte right before a separator, names another entry there, or none.
+bool name_reads_as_typed(const char* path);
 // Turns a UTF-16 name into a form in which two names that the file system
 // takes for one are equal: on Windows, upper case by the system's own
 // table, which is what its file systems compare; on a POSIX host, as it

@@ -55,6 +55,13 @@ case $(uname -s) in
     *) windows_link_is() { :; } ;;
 esac
 
+# win32_of PATH: the absolute Win32 form of an absolute POSIX path, as
+# Cygwin's converter gives it (the stand-in's Cygwin lies at C:\cygwin64).
+case $(uname -s) in
+    CYGWIN*) win32_of() { cygpath -w -- "$1"; } ;;
+    *) win32_of() { printf 'C:\\cygwin64%s' "${1//\//\\}"; } ;;
+esac
+
 same_file() { [ "$(stat -c %d:%i -- "$1")" = "$(stat -c %d:%i -- "$2")" ] || fail "$1 and $2 are not one file"; }
 is_symlink_to() { [ -L "$1" ] && [ "$(readlink -- "$1")" = "$2" ] || fail "$1 is not a symbolic link to $2"; }
 absent() { [ ! -e "$1" ] && [ ! -L "$1" ] || fail "$1 exists"; }

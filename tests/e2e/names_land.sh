@@ -25,54 +25,95 @@ no_temporary ..
 no_temporary ../other
 cd .. || exit 99
 
-# A charset that the host has (Cygwin has them all built in), or that
-# localedef builds here; its name may differ (Cygwin's SJIS).
+# Every call reads a name as Cygwin reads it: a backslash separates, a
+# drive form is the path below the installation's root, and a typed
+# private-range character is the name Cygwin writes with it (U+F03A is how
+# it keeps ":", so y<U+F03A> is y:).
+setup mkdir cygwin cygwin/d cygwin/dir
+cd cygwin || exit 99
+setup sh -c 'echo a > a; echo X > d/x; echo PRECIOUS > x'
+here=$(win32_of "$PWD")
+typed=$(printf 'x\357\202\240') colon=$(printf 'y\357\200\272')
+nl=$'\n'
+expected=(
+    "0||" -f a 'd\x'
+    "1||quelk: \`$here\\x' and \`x' are the same file$nl" -sf "$here\\x" x
+    "0|\`l' -> \`$here\\dir' [dir]$nl|" -sv "$here\\dir" l
+    "0||" -- a "$typed"
+    "0|\`l2' => \`$typed'$nl|" -v "$typed" l2
+    "0||" -- a "$colon"
+)
+for ((i = 0; i < ${#expected[@]}; i += 4)); do
+    IFS='|' read -r -d '' status out err <<<"${expected[i]}"
+    err=${err%$'\n'}  # the here-string's own line feed
+    expect "$status" "$out" "$err" "${expected[@]:i+1:3}"
+done
+same_file a d/x
+no_temporary d
+holds x PRECIOUS
+is_symlink_to l "$PWD/dir"
+same_file a l2
+same_file a 'y:'
+cd .. || exit 99
+
+# A charset that the host has (Cygwin has them all built in, under names
+# of its own: ja_JP.SJIS is CP932), or that localedef builds here.
 locale_for() { # locale_for LANGUAGE CHARSET...: prints the locale's name
-    local language=$1 charset
+    local language=$1 charset seen
     shift
     for charset; do
-        if [ "$(LC_ALL=$language.$charset locale charmap 2>/dev/null)" = "$charset" ]; then
-            echo "$language.$charset"
-            return
-        fi
+        seen=$(LC_ALL=$language.$charset locale charmap 2>/dev/null)
+        case " $* " in *" $seen "*) echo "$language.$charset"; return ;; esac
     done
     command -v localedef >/dev/null || return 1
     mkdir -p "$scratch/locales"
     localedef -i "$language" -f "$1" "$scratch/locales/$language.$1" >/dev/null 2>&1
     [ "$(LOCPATH=$scratch/locales LC_ALL=$language.$1 locale charmap 2>/dev/null)" = "$1" ] && echo "$language.$1"
 }
-# Big5, GBK and GB18030 always; Shift_JIS where the host has it or
-# localedef builds it (glibc's is not ASCII-compatible, and some refuse it).
-for charset_case in "zh_TW BIG5 \\244\\134" "zh_CN GBK \\201\\134" "zh_CN GB18030 \\202\\134" "ja_JP SHIFT_JIS \\227\\134"; do
+case $(uname -s) in CYGWIN*) cygwin=1 ;; *) cygwin= ;; esac
+# In each charset a character whose second byte is a backslash, and one
+# whose is not. Cygwin splits a name at every backslash byte before it
+# reads characters, so its own calls cannot examine a name holding the
+# first as typed: quelk refuses it, with nothing made or replaced. Big5,
+# GBK and GB18030 always; Shift_JIS where the host has it or localedef
+# builds it (glibc's is not ASCII-compatible, and some refuse it), and
+# always on Cygwin.
+for charset_case in "zh_TW \\244\\134 \\244\\100 BIG5 CP950" "zh_CN \\201\\134 \\201\\100 GBK CP936" \
+    "zh_CN \\202\\134 \\202\\100 GB18030" "ja_JP \\227\\134 \\210\\237 SHIFT_JIS SJIS CP932"; do
     set -- $charset_case
-    charsets=("$2")
-    [ "$2" = SHIFT_JIS ] && charsets+=(SJIS)
-    if ! locale=$(locale_for "$1" "${charsets[@]}"); then
-        if [ "$2" = SHIFT_JIS ]; then echo "note: no Shift_JIS locale here"; else fail "no $1.$2 locale: the host has none and localedef built none"; fi
+    language=$1 backslashed=$(printf "t$2") plain=$(printf "t$3")
+    shift 3
+    if ! locale=$(locale_for "$language" "$@"); then
+        if [ "$1" = SHIFT_JIS ] && [ -z "$cygwin" ]; then echo "note: no Shift_JIS locale here"; else fail "no $language.$1 locale: the host has none and localedef built none"; fi
         continue
     fi
-    # A character whose second byte is a backslash, ending a name; the
-    # files are made in the locale too, where the host reads names in it.
-    c=$(printf "t$3")
     export LOCPATH=$scratch/locales LC_ALL=$locale 2>/dev/null
-    setup mkdir "$2" "$2/d" "$2/d$c"
-    cd "$2" || exit 99
-    setup sh -c "echo x > '$c'; echo old > 'd$c/old'"
-    expect 0 "\`s1' -> \`$c' [file]
-" "" -sv "$c" s1
-    is_symlink_to s1 "$c"
-    expect 0 "\`d/$c' => \`$c'
-" "" -v -t d "$c"
-    same_file "d/$c" "$c"
-    expect 0 "" "" "$c" "d$c"
-    same_file "d$c/$c" "$c"
-    expect 0 "" "" -f "d$c/$c" "d$c/old"
-    same_file "d$c/old" "$c"
-    expect 0 "" "" -s "../$c" "d$c/s"
-    is_symlink_to "d$c/s" "../$c"
-    holds "d$c/s" x
-    [ "$(find . | wc -l)" = 9 ] || fail "$2: other names made: $(find . | od -c)"
-    no_temporary "d$c"
+    setup mkdir "$1" "$1/d"
+    cd "$1" || exit 99
+    setup sh -c "echo x > '$plain'; echo old > old"
+    lead=$(printf '%s' "$backslashed" | head -c 2)
+    for refused in "-sv|$backslashed|s1|$backslashed" "-v|-t|d|$backslashed|d/$backslashed" \
+        "-f|$plain|$backslashed|$backslashed" "-f|$plain|d$backslashed/old|d$backslashed/old" \
+        "-s|../$backslashed|d/s|../$backslashed" "$plain|$lead/y|$lead/y"; do
+        IFS='|' read -r -a arguments <<<"$refused"
+        expect 2 "" "quelk: could not convert \`${arguments[-1]}' to win32 path
+" "${arguments[@]:0:${#arguments[@]}-1}"
+    done
+    [ "$(find . | LC_ALL=C sort | tr '\n' ' ')" = ". ./d ./old ./$plain " ] || fail "$1: names made: $(find . | od -c)"
+    holds old old
+    # A character without one is read as typed, in every form.
+    expect 0 "\`s1' -> \`$plain' [file]
+" "" -sv "$plain" s1
+    is_symlink_to s1 "$plain"
+    expect 0 "\`d/$plain' => \`$plain'
+" "" -v -t d "$plain"
+    same_file "d/$plain" "$plain"
+    expect 0 "" "" -f "$plain" old
+    same_file old "$plain"
+    expect 0 "" "" -s "../$plain" "d/s"
+    holds d/s x
+    no_temporary
+    no_temporary d
     export LC_ALL=C.UTF-8
     unset LOCPATH
     cd .. || exit 99

@@ -162,6 +162,31 @@ TEST_F(Conversion, CygwinNamesCarryIncompleteCharactersByteForByteWhateverTheWid
     }
 }
 
+// A typed private-range character is itself, as Cygwin reads it; outside
+// UTF-8, CAN and a UTF-8 character is that character, and a CAN alone is
+// carried.
+TEST_F(Conversion, CygwinNamesKeepPrivateCharactersAndReadCanEscapes) {
+    struct case_ {
+        const char* locale;
+        std::string name;
+        std::u16string units;
+    };
+    const case_ cases[] = {
+        {"C.UTF-8", "x\xef\x82\xa0:", u"x\uf0a0\uf03a"},
+        {"C.UTF-8", "\x18\xc3\xa9", u"\uf018\u00e9"},
+        {"C", "\x18\xc3\xa9x", u"\u00e9x"},
+        // newlib's C locale reads a byte as the character of its value.
+        {"C", "\x18\xc3", newlib ? u"\uf018\u00c3" : u"\uf018\uf0c3"},
+        {"C", "\x18\x18\xe2\x82\xac", u"\uf018\u20ac"},
+    };
+    for (const auto& c : cases) {
+        std::setlocale(LC_ALL, c.locale);
+        std::u16string out;
+        platform::append_cygwin_name(out, c.name, platform::read_character);
+        EXPECT_EQ(out, c.units) << c.locale << " " << c.name;
+    }
+}
+
 TEST_F(Conversion, ErrorTextCutsTheLineFeedAndKeepsTheCarriageReturn) {
     auto& messages = fake::fake().messages;
     messages[2] = u"The system cannot find the file specified.\r\n";

@@ -2,6 +2,7 @@
 // map back to the same host bytes; failures carry Windows' codes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <fcntl.h>
@@ -51,6 +52,14 @@ TEST_F(StandIn, PathsConvertAsInACygwinInstall) {
     EXPECT_EQ(convert("."), u".");
     EXPECT_EQ(convert("name."), u"name.");
     EXPECT_EQ(convert("a\\b"), u"a\\b");
+    // A backslash or a drive makes a Win32 path, whose ".." is text.
+    EXPECT_EQ(convert("sub\\..\\x"), u"x");
+    EXPECT_EQ(convert("\\x"), u"C:\\x");
+    EXPECT_EQ(convert("\\\\?\\C:\\cygwin64\\tmp"), u"C:\\cygwin64\\tmp");
+    EXPECT_EQ(convert("//server/share/x"), u"\\\\server\\share\\x");
+    // A typed private-range character stays itself; so does what Cygwin
+    // writes with it.
+    EXPECT_EQ(convert("x\xef\x82\xa0:"), u"x\uf0a0\uf03a");
     EXPECT_EQ(convert("a?b:c"), u"a\uf03fb\uf03ac");
     EXPECT_EQ(convert("tab\there"), u"tab\uf009here");
     EXPECT_EQ(convert("caf\xc3\xa9 \xff."), u"caf\u00e9 \uf0ff.");
@@ -86,6 +95,44 @@ TEST_F(StandIn, ConvertedNamesMakeLinksUnderTheSameHostBytes) {
     char stored[64] = {};
     ASSERT_GT(readlink("sub/l", stored, sizeof stored - 1), 0);
     EXPECT_STREQ(stored, "/etc/x?y");
+}
+
+// Each POSIX call reads its name once, as Cygwin does, before the host
+// sees it: the host entry it reaches for each way of naming it.
+TEST_F(StandIn, EveryCallReadsANameAsCygwinDoes) {
+    for (const char* made : {"x\xa0", "y:", "prog.exe", "sub/d.exe"}) close(open(made, O_CREAT | O_WRONLY, 0644));
+    ASSERT_EQ(mkdir("dir.exe", 0755), 0);
+    std::string here = "C:\\cygwin64" + scratch_;
+    std::replace(here.begin(), here.end(), '/', '\\');
+    struct case_ {
+        std::string given;
+        const char* reached;  // none where nothing is found
+    };
+    const case_ cases[] = {
+        {"sub\\d.exe", "sub/d.exe"},
+        {here + "\\prog", "prog.exe"},
+        {"/cygdrive/c/cygwin64" + scratch_ + "/y:", "y:"},
+        {"x\xef\x82\xa0", "x\xa0"},
+        {"y\xef\x80\xba", "y:"},
+        {"prog", "prog.exe"},
+        {"sub/d", "sub/d.exe"},
+        {"dir", nullptr},
+        {"sub\\..\\prog.exe", "prog.exe"},
+    };
+    for (const auto& c : cases) {
+        platform::file_status status{};
+        int found = platform::file_lstat(c.given.c_str(), &status);
+        if (c.reached == nullptr) {
+            EXPECT_NE(found, 0) << c.given;
+            continue;
+        }
+        struct stat expected;
+        ASSERT_EQ(lstat(c.reached, &expected), 0) << c.reached;
+        ASSERT_EQ(found, 0) << c.given;
+        EXPECT_EQ(status.inode, expected.st_ino) << c.given;
+    }
+    EXPECT_EQ(convert("prog"), u"prog.exe");
+    EXPECT_EQ(convert("dir"), u"dir");
 }
 
 TEST_F(StandIn, FailuresCarryWindowsCodesAndTexts) {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <cwchar>
+#include <langinfo.h>
 #include <new>
 #include <type_traits>
 
@@ -17,6 +18,34 @@ namespace platform {
 namespace {
 
 bool is_reserved(unsigned char c) { return (c >= 1 && c <= 31) || std::strchr("\"*:<>?|", c) != nullptr; }
+
+// Whether READ takes text as UTF-8: names read so, or a UTF-8 locale.
+bool reads_utf8(character_reader read) {
+    if (read == read_utf8_character) return true;
+    const char* charset = ::nl_langinfo(CODESET);
+    return charset != nullptr && std::strcmp(charset, "UTF-8") == 0;
+}
+
+bool failed(std::size_t used) {
+    return used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2) || used == 0;
+}
+
+// Hands ADD the code points a character read last still owes, where one
+// character reads as two (glibc's Big5-HKSCS gives the second on the
+// next call, from no bytes, as a result of 0). REST is the text after it.
+template <typename Add>
+void next_code_points(character_reader read, std::string_view rest, std::mbstate_t* state, Add add) {
+    static const char nothing[1] = {'\0'};
+    while (!std::mbsinit(state)) {
+        char32_t more = 0;
+        std::size_t used = rest.empty() ? read(&more, nothing, 1, state) : read(&more, rest.data(), rest.size(), state);
+        if (used != 0 || more == 0) {
+            *state = std::mbstate_t{};
+            return;
+        }
+        add(more);
+    }
+}
 
 }  // namespace
 
@@ -52,17 +81,51 @@ bool name_to_utf16(const char* text, std::u16string& out, text_reader read_local
 
 std::size_t name_character_length(const char* text, std::size_t left, std::mbstate_t* state) {
     char32_t character;
-    std::size_t used = name_reader()(&character, text, left, state);
+    auto read = name_reader();
+    std::size_t used = read(&character, text, left, state);
     if (used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2) || used == 0) {
         *state = std::mbstate_t{};
         return 1;
     }
     // The first half of a pair from a 16-bit wchar_t: its last byte follows.
     if (character >= 0xD800 && character < 0xDC00 && used < left) {
-        std::size_t more = name_reader()(&character, text + used, left - used, state);
+        std::size_t more = read(&character, text + used, left - used, state);
         if (more != static_cast<std::size_t>(-1) && more != static_cast<std::size_t>(-2)) used += more;
     }
+    next_code_points(read, std::string_view(text + used, left - used), state, [](char32_t) {});
     return used;
+}
+
+bool name_reads_as_typed(const char* path) {
+    auto read = name_reader();
+    std::string_view name(path);
+    std::mbstate_t state{};
+    for (std::size_t i = 0; i < name.size();) {
+        if (static_cast<unsigned char>(name[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        char32_t character;
+        std::size_t used = read(&character, name.data() + i, name.size() - i, &state);
+        if (used != static_cast<std::size_t>(-1) && used != static_cast<std::size_t>(-2) && used != 0) {
+            // Cygwin splits a path at every backslash byte before it reads
+            // a character (path.cc, normalize_posix_path and
+            // normalize_win32_path): one inside a character splits it.
+            if (name.substr(i + 1, used - 1).find('\\') != std::string_view::npos) return false;
+            next_code_points(read, name.substr(i + used), &state, [](char32_t) {});
+            i += used;
+            continue;
+        }
+        // A byte that begins a character of two, right before a separator:
+        // the separator ends the name there, for Cygwin, where the reader
+        // here may take both.
+        std::mbstate_t alone{};
+        bool lead = read(&character, name.data() + i, 1, &alone) == static_cast<std::size_t>(-2);
+        if (lead && i + 1 < name.size() && (name[i + 1] == '/' || name[i + 1] == '\\')) return false;
+        state = std::mbstate_t{};
+        ++i;
+    }
+    return true;
 }
 
 std::size_t next_separator(std::string_view path, std::size_t from) {
@@ -76,14 +139,34 @@ std::size_t next_separator(std::string_view path, std::size_t from) {
 }
 
 void append_cygwin_name(std::u16string& out, std::string_view name, character_reader read) {
-    auto failed = [](std::size_t used) {
-        return used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2) || used == 0;
-    };
     auto carry = [&](std::size_t at) { out.push_back(char16_t(PRIVATE_BASE + static_cast<unsigned char>(name[at]))); };
+    auto append = [&](char32_t character) {
+        if (character < 0x10000) {
+            out.push_back(char16_t(character));
+        } else {
+            out.push_back(char16_t(0xD800 + ((character - 0x10000) >> 10)));
+            out.push_back(char16_t(0xDC00 + ((character - 0x10000) & 0x3FF)));
+        }
+    };
+    bool utf8 = reads_utf8(read);
     std::mbstate_t state{};
     std::size_t i = 0;
     while (i < name.size()) {
         auto byte = static_cast<unsigned char>(name[i]);
+        // Outside UTF-8, CAN (0x18) followed by a character in UTF-8 stands
+        // for that character, which the charset has no form for: Cygwin
+        // writes names so and reads them back (strfuncs.cc, _sys_wcstombs
+        // and _sys_mbstowcs).
+        if (byte == 0x18 && !utf8 && name.size() - i > 2 && static_cast<unsigned char>(name[i + 1]) >= 0xC2 &&
+            static_cast<unsigned char>(name[i + 1]) <= 0xF4) {
+            char32_t character = 0;
+            std::size_t used = text::utf8_character(name.substr(i + 1), character);
+            if (used != 0) {
+                append(character);
+                i += 1 + used;
+                continue;
+            }
+        }
         if (byte < 0x80) {
             out.push_back(is_reserved(byte) ? char16_t(PRIVATE_BASE + byte) : char16_t(byte));
             ++i;
@@ -105,20 +188,17 @@ void append_cygwin_name(std::u16string& out, std::string_view name, character_re
             ++i;
             continue;
         }
+        // A character of the private range stays itself, as Cygwin reads
+        // it (strfuncs.cc, _sys_mbstowcs): the same unit as a carried byte
+        // or character, so the same name on Windows.
         if (second != 0) {
             out.push_back(char16_t(character));
             out.push_back(char16_t(second));
-        } else if (carries_byte(character)) {
-            // A character of the private range itself would come back as a
-            // byte: carry its bytes one by one instead.
-            for (std::size_t b = 0; b < used; ++b) carry(i + b);
-        } else if (character < 0x10000) {
-            out.push_back(char16_t(character));
         } else {
-            out.push_back(char16_t(0xD800 + ((character - 0x10000) >> 10)));
-            out.push_back(char16_t(0xDC00 + ((character - 0x10000) & 0x3FF)));
+            append(character);
         }
         i += used;
+        next_code_points(read, name.substr(i), &state, append);
     }
 }
 

@@ -1,7 +1,9 @@
 // Under Cygwin, POSIX paths are converted by the Cygwin runtime itself.
 #include "platform/platform.h"
 #include "platform/cygwin/cygwin_names.h"
+#include "platform/posix/host_name.h"
 
+#include <clocale>
 #include <cstring>
 #include <langinfo.h>
 #include <memory>
@@ -35,6 +37,11 @@ bool names_read_as_utf8() {
     return charset != nullptr && (std::strcmp(charset, "ANSI_X3.4-1968") == 0 || std::strcmp(charset, "ASCII") == 0 ||
                                   std::strcmp(charset, "US-ASCII") == 0);
 }
+
+void adopt_user_locale() { std::setlocale(LC_ALL, ""); }
+
+// Cygwin's own calls read every name themselves.
+const char* host_name(const char* path, suffix_scan, std::string&) { return path; }
 
 // Cygwin takes a backslash as a separator too; a drive letter is only
 // its converter's business.

@@ -117,6 +117,9 @@ bool is_path_separator(char c) { return c == '/' || c == '\\'; }
 // separator byte stands alone.
 std::size_t name_character_length(const char*, std::size_t, std::mbstate_t*) { return 1; }
 
+// UTF-8 has no separator byte inside a character.
+bool name_reads_as_typed(const char*) { return true; }
+
 std::size_t drive_length(const char* path) {
     return is_letter(static_cast<unsigned char>(path[0])) && path[1] == ':' ? 2 : 0;
 }

@@ -1,14 +1,10 @@
 // Text on a POSIX host (Linux, Cygwin): the adopted locale's multibyte text,
 // and names as Cygwin's file calls read them.
-#include <clocale>
-
 #include "platform/cygwin/cygwin_names.h"
 #include "platform/platform.h"
 #include "text/utf16.h"
 
 namespace platform {
-
-void adopt_user_locale() { std::setlocale(LC_ALL, ""); }
 
 bool text_to_wide(const char* text, std::u16string& out) { return name_to_utf16(text, out); }
 

@@ -1,58 +1,65 @@
-// The POSIX file calls, where the host has them (Linux, Cygwin).
+// The POSIX file calls, where the host has them (Linux, Cygwin), given each
+// name as the host is to read it.
 #include <cerrno>
 #include <cstdio>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "platform/posix/host_name.h"
+#include "platform/posix/stat_status.h"
 
 namespace platform {
 
-namespace {
-
-void fill(const struct stat& st, file_status* status) {
-    status->device = static_cast<std::uint64_t>(st.st_dev);
-    status->inode = static_cast<std::uint64_t>(st.st_ino);
-    status->links = static_cast<std::uint64_t>(st.st_nlink);
-    status->is_directory = S_ISDIR(st.st_mode);
-    status->inode_high = 0;
-    status->is_link = S_ISLNK(st.st_mode);
-    status->held = -1;
-}
-
-}  // namespace
-
 int file_lstat(const char* path, file_status* status) {
+    std::string name;
     struct stat st;
-    if (::lstat(path, &st) != 0) return -1;
-    fill(st, status);
+    const char* host = host_name(path, suffix_scan::stat, name);
+    if (host == nullptr || ::lstat(host, &st) != 0) return -1;
+    fill_status(st, status);
     return 0;
 }
 
 int file_identity(const char* path, bool follow, file_status* status) {
+    std::string name;
     struct stat st;
-    if ((follow ? ::stat(path, &st) : ::lstat(path, &st)) != 0) return -1;
-    fill(st, status);
+    const char* host = host_name(path, suffix_scan::stat, name);
+    if (host == nullptr || (follow ? ::stat(host, &st) : ::lstat(host, &st)) != 0) return -1;
+    fill_status(st, status);
     return 0;
 }
 
 bool file_is_directory(const char* path) {
+    std::string name;
     struct stat st;
-    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+    const char* host = host_name(path, suffix_scan::stat, name);
+    return host != nullptr && ::stat(host, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 int file_unlink(const char* path, DWORD* win32_error) {
     *win32_error = 0;
-    return ::unlink(path);
+    std::string name;
+    const char* host = host_name(path, suffix_scan::stat, name);
+    return host == nullptr ? -1 : ::unlink(host);
 }
 
 // POSIX rename replaces TO in one step, whatever it is but a directory.
+// TO is the name as given: where Cygwin would keep or add a suffix there,
+// its rules are the fake's to model.
 int file_rename(const char* from, const char* to, DWORD* win32_error) {
     *win32_error = 0;
-    return std::rename(from, to);
+    std::string old_name, new_name;
+    const char* old_host = host_name(from, suffix_scan::stat, old_name);
+    const char* new_host = old_host == nullptr ? nullptr : host_name(to, suffix_scan::none, new_name);
+    return new_host == nullptr ? -1 : std::rename(old_host, new_host);
 }
 
-int file_directory_writable(const char* path) { return ::access(path, W_OK | X_OK); }
+int file_directory_writable(const char* path) {
+    std::string name;
+    const char* host = host_name(path, suffix_scan::none, name);
+    return host == nullptr ? -1 : ::access(host, W_OK | X_OK);
+}
 
 // POSIX rename does nothing when both names are links of one file; Cygwin
 // keeps that rule.

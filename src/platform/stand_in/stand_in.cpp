@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <ctime>
+#include <iconv.h>
+#include <langinfo.h>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -17,6 +20,7 @@
 
 #include "platform/cygwin/cygwin_names.h"
 #include "platform/platform.h"
+#include "platform/stand_in/cygwin_reading.h"
 #include "platform/stand_in/stand_in.h"
 #include "text/utf16.h"
 
@@ -33,150 +37,6 @@ constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 constexpr DWORD ERROR_NO_SUCH_PRIVILEGE = 1313;
 constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 constexpr std::uint32_t SYMLINK_PRIVILEGE_ID = 35;
-
-bool is_separator(char c) { return c == '/' || c == '\\'; }
-
-// The names of a path, split character by character in the locale.
-std::vector<std::string_view> split(std::string_view path) {
-    std::vector<std::string_view> names;
-    for (std::size_t start = 0; start <= path.size();) {
-        std::size_t end = std::min(next_separator(path, start), path.size());
-        if (end > start) names.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return names;
-}
-
-// Whether a path ends in a separator of its own, not in a character whose
-// last byte is a backslash.
-bool ends_in_separator(std::string_view path) {
-    if (path.empty() || !is_separator(path.back())) return false;
-    std::size_t at = 0, last = std::string_view::npos;
-    while ((at = next_separator(path, at)) != std::string_view::npos) last = at++;
-    return last == path.size() - 1;
-}
-
-// Resolves "." and ".." by name; false when ".." climbs above the start.
-bool normalize(std::vector<std::string_view>& names) {
-    std::vector<std::string_view> kept;
-    bool escaped = false;
-    for (auto name : names) {
-        if (name == ".") continue;
-        if (name == "..") {
-            if (kept.empty())
-                escaped = true;
-            else
-                kept.pop_back();
-            continue;
-        }
-        kept.push_back(name);
-    }
-    names.swap(kept);
-    return !escaped;
-}
-
-void append_names(std::u16string& out, const std::vector<std::string_view>& names) {
-    for (auto name : names) {
-        out.push_back(u'\\');
-        append_cygwin_name(out, name);
-    }
-}
-
-bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-bool is_drive_path(std::string_view path) {
-    return path.size() >= 2 && is_letter(path[0]) && path[1] == ':' &&
-           (path.size() == 2 || is_separator(path[2]));
-}
-
-std::u16string drive(char letter) {
-    std::u16string out;
-    out.push_back(char16_t(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter));
-    out.push_back(u':');
-    return out;
-}
-
-// The names of an absolute host path with "." and ".." resolved as the
-// host resolves them: ".." after a symbolic link leaves the directory the
-// link leads to, not the one it stands in. Up to the last "..", the host
-// itself resolves the path; where it cannot (a name on the way is
-// missing), the names stay as given, so that the host meets the same
-// failure when it reads them back.
-std::vector<std::string_view> host_resolved(std::vector<std::string_view> names, std::string& storage) {
-    std::size_t last_up = names.size();
-    for (std::size_t i = 0; i < names.size(); ++i)
-        if (names[i] == "..") last_up = i;
-    if (last_up == names.size()) {
-        normalize(names);
-        return names;
-    }
-    std::string head;
-    for (std::size_t i = 0; i <= last_up; ++i) head.append("/").append(names[i]);
-    std::vector<std::string_view> resolved;
-    if (char* real = ::realpath(head.c_str(), nullptr)) {
-        storage = real;
-        std::free(real);
-        resolved = split(storage);
-    } else {
-        resolved.assign(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(last_up) + 1);
-        std::erase(resolved, std::string_view("."));
-    }
-    for (std::size_t i = last_up + 1; i < names.size(); ++i)
-        if (names[i] != ".") resolved.push_back(names[i]);
-    return resolved;
-}
-
-// An absolute POSIX path, already split into names, as a Windows path.
-std::u16string absolute_win32(std::vector<std::string_view> given) {
-    std::string storage;
-    auto names = host_resolved(std::move(given), storage);
-    std::u16string out;
-    if (names.size() >= 2 && names[0] == "cygdrive" && names[1].size() == 1 &&
-        is_letter(names[1][0])) {
-        out = drive(names[1][0]);
-        names.erase(names.begin(), names.begin() + 2);
-        append_names(out, names);
-        if (names.empty()) out.push_back(u'\\');
-        return out;
-    }
-    out = std::u16string(ROOT_DRIVE) + std::u16string(ROOT_DIRECTORY);
-    append_names(out, names);
-    return out;
-}
-
-std::optional<std::u16string> convert_path(std::string_view path, bool keep_relative) {
-    bool trailing = ends_in_separator(path);
-    std::u16string out;
-    if (is_drive_path(path)) {
-        out = drive(path[0]);
-        auto names = split(path.substr(2));
-        append_names(out, names);
-        if (names.empty() || trailing) out.push_back(u'\\');
-        return out;
-    }
-    if (is_separator(path[0])) {
-        out = absolute_win32(split(path));
-    } else {
-        auto names = split(path);
-        auto resolved = names;
-        if (keep_relative && normalize(resolved)) {
-            // Stays relative, name for name as given.
-            for (std::size_t i = 0; i < names.size(); ++i) {
-                if (i > 0) out.push_back(u'\\');
-                append_cygwin_name(out, names[i]);
-            }
-        } else {
-            char* cwd = ::getcwd(nullptr, 0);
-            if (cwd == nullptr) return std::nullopt;
-            std::string full = std::string(cwd) + "/" + std::string(path);
-            std::free(cwd);
-            out = absolute_win32(split(full));
-            trailing = trailing && out.back() != u'\\';
-        }
-    }
-    if (trailing && !out.empty() && out.back() != u'\\') out.push_back(u'\\');
-    return out;
-}
 
 DWORD error_from_errno(int error) {
     switch (error) {
@@ -337,6 +197,11 @@ bool host_path(const char16_t* path, std::string& out) {
         for (std::size_t i = 0; i < rest.size(); ++i) to[i] = from[i] == u'\\' ? '/' : static_cast<char>(from[i]);
         ascii = rest.size();
     }
+    // The host's names are the names Cygwin shows (strfuncs.cc,
+    // _sys_wcstombs): a carried byte or character as itself, the rest in
+    // the locale, or in UTF-8 where Cygwin reads names so; a character the
+    // charset has no form for as CAN (0x18) and its UTF-8.
+    bool utf8 = names_read_as_utf8();
     std::mbstate_t state{};
     char bytes[MB_LEN_MAX];
     for (std::size_t i = ascii; i < rest.size(); ++i) {
@@ -349,12 +214,27 @@ bool host_path(const char16_t* path, std::string& out) {
             out.push_back(static_cast<char>(unit - PRIVATE_BASE));
         } else {
             std::size_t length = 1;
-            if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < rest.size()) length = 2;
-            std::wstring wide = text::decode_utf16(rest.data() + i, length);
-            if (wide.size() == 1) i += length - 1;
+            if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < rest.size() && rest[i + 1] >= 0xDC00 && rest[i + 1] < 0xE000)
+                length = 2;
+            auto units = rest.substr(i, length);
+            i += length - 1;
+            if (utf8) {
+                auto encoded = text::to_utf8_strict(units);
+                if (!encoded) return false;
+                out.append(*encoded);
+                continue;
+            }
+            std::wstring wide = text::decode_utf16(units.data(), length);
             std::size_t made = std::wcrtomb(bytes, wide[0], &state);
-            if (made == static_cast<std::size_t>(-1)) return false;
-            out.append(bytes, made);
+            if (made != static_cast<std::size_t>(-1)) {
+                out.append(bytes, made);
+                continue;
+            }
+            auto encoded = text::to_utf8_strict(units);
+            if (!encoded) return false;
+            state = std::mbstate_t{};
+            out.push_back('\x18');
+            out.append(*encoded);
         }
     }
     // The host limits an absolute path to PATH_MAX bytes, not a relative
@@ -379,21 +259,39 @@ std::optional<std::string> host_path(const char16_t* path) {
 // quelk never changes its directory: its length is found once.
 std::size_t current_directory_units(std::u16string_view) {
     static std::size_t units = [] {
-        auto converted = convert_path(".", false);
+        auto converted = cygwin_win32_path(".", false, suffix_scan::none);
         return converted ? converted->size() : 0;
     }();
     return units;
 }
 
-// As in Cygwin, a backslash separates directories too; names are the host's,
-// byte for byte.
-bool is_path_separator(char c) { return is_separator(c); }
+// As in Cygwin, a backslash separates directories too.
+bool is_path_separator(char c) { return c == '/' || c == '\\'; }
 
 std::size_t drive_length(const char*) { return 0; }
 
-// Names are read as the host reads them, in the locale: a Linux host has
-// no other reading in its C locale.
-bool names_read_as_utf8() { return false; }
+// As on Cygwin (cygwin_path.cpp): in a locale whose charset is ASCII, names
+// are UTF-8.
+bool names_read_as_utf8() {
+    const char* charset = ::nl_langinfo(CODESET);
+    return charset != nullptr && (std::strcmp(charset, "ANSI_X3.4-1968") == 0 || std::strcmp(charset, "ASCII") == 0 ||
+                                  std::strcmp(charset, "US-ASCII") == 0);
+}
+
+// A locale whose charset the host cannot convert (glibc then reads every
+// byte alone, where Cygwin, which has every charset built in, would read
+// characters) is taken for none: the C locale, whose names Cygwin reads
+// as UTF-8.
+void adopt_user_locale() {
+    if (std::setlocale(LC_ALL, "") == nullptr) return;
+    const char* charset = ::nl_langinfo(CODESET);
+    iconv_t converter = ::iconv_open("UTF-8", charset != nullptr ? charset : "");
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        std::setlocale(LC_ALL, "C");
+        return;
+    }
+    ::iconv_close(converter);
+}
 
 // Windows' file systems take names whatever their case; Linux underneath
 // tells "A" from "a", so the stand-in cannot follow Windows here and leaves
@@ -501,7 +399,7 @@ void* cygwin_create_path(unsigned what, const void* from) {
         errno = EINVAL;
         return nullptr;
     }
-    auto converted = convert_path(path, (what & CCP_RELATIVE) != 0);
+    auto converted = cygwin_win32_path(path, (what & CCP_RELATIVE) != 0, suffix_scan::stat);
     if (!converted) return nullptr;
     return text::malloc_copy(*converted);
 }
