@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <getopt.h>
 #include <optional>
 
@@ -208,6 +209,31 @@ void set_links(std::uint64_t inode, std::uint64_t links) {
         if (e.status.inode == inode) e.status.links = links;
 }
 
+using files_iterator = std::map<std::string, entry, ignoring_case>::iterator;
+
+bool ends_in(const std::string& name, const char* suffix) {
+    std::size_t length = std::strlen(suffix);
+    return name.size() >= length && strncasecmp(name.c_str() + name.size() - length, suffix, length) == 0;
+}
+
+// The entry Cygwin's own calls reach for the key NAME: the name itself
+// (by case only where the directory tells case apart); else NAME.exe,
+// never a directory, as path.cc's stat_suffixes and suffix_scan add it;
+// else a shortcut NAME.lnk (suffix_scan's last resort).
+files_iterator cygwin_find(const std::string& name) {
+    bool by_case = current.case_sensitive.count(parent_of(name)) != 0;
+    auto there = [&](files_iterator found, const std::string& wanted) {
+        return found != current.files.end() && (!by_case || found->first == wanted);
+    };
+    if (auto found = current.files.find(name); there(found, name)) return found;
+    if (!ends_in(name, ".exe"))
+        if (auto found = current.files.find(name + ".exe"); there(found, name + ".exe") && !found->second.status.is_directory)
+            return found;
+    if (auto found = current.files.find(name + ".lnk"); there(found, name + ".lnk") && found->second.shortcut)
+        return found;
+    return current.files.end();
+}
+
 platform::BOOLEAN QUELK_WINAPI create_symbolic_link(const char16_t* link, const char16_t* target,
                                                     platform::DWORD flags) {
     scope busy_here;
@@ -292,6 +318,11 @@ void add_directory(const std::string& path) {
 void add_symlink(const std::string& path, const std::string& target) {
     add_parents(path);
     current.files[path] = entry{{device_of(path), current.next_inode++, 1, false, 0, true}, target};
+}
+
+void add_shortcut(const std::string& path) {
+    add_file(path + ".lnk");
+    current.files[path + ".lnk"].shortcut = true;
 }
 
 bool exists(const std::string& path) { return current.files.count(path) != 0; }
@@ -624,7 +655,14 @@ int file_lstat(const char* path, file_status* status) {
         errno = int(*error);
         return -1;
     }
-    auto found = current.files.find(fake::key(path));
+    std::string name = fake::key(path);
+    // A device or a mount point, which Cygwin's mount table and device
+    // list give (mount.cc, conv_to_win32_path).
+    if (auto only = current.cygwin_only.find(name); *path != '\0' && only != current.cygwin_only.end()) {
+        *status = only->second;
+        return 0;
+    }
+    auto found = fake::cygwin_find(name);
     if (*path == '\0' || found == current.files.end()) {
         errno = ENOENT;
         return -1;
@@ -647,8 +685,13 @@ int file_identity(const char* path, bool follow, file_status* status) {
     fake::scope busy_here;
     log(std::string("stat(") + path + ")");
     std::string name = fake::key(path);
+    if (auto only = current.cygwin_only.find(name); *path != '\0' && only != current.cygwin_only.end()) {
+        *status = only->second;
+        status->links = 0;
+        return 0;
+    }
     for (int depth = 0; *path != '\0' && depth < 8; ++depth) {
-        auto found = current.files.find(name);
+        auto found = fake::cygwin_find(name);
         if (found == current.files.end()) break;
         if (found->second.symlink_target.empty()) {
             *status = found->second.status;
@@ -674,7 +717,11 @@ int file_unlink(const char* path, DWORD* win32_error) {
         errno = int(*error);
         return -1;
     }
-    auto found = current.files.find(fake::key(path));
+    if (current.cygwin_only.count(fake::key(path)) != 0) {
+        errno = EPERM;
+        return -1;
+    }
+    auto found = fake::cygwin_find(fake::key(path));
     if (found == current.files.end()) {
         errno = ENOENT;
         return -1;
@@ -699,12 +746,36 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
         *win32_error = current.rename_win32_error;
         return -1;
     }
-    auto source = current.files.find(fake::key(from));
+    auto source = fake::cygwin_find(fake::key(from));
     if (source == current.files.end()) {
         errno = ENOENT;
         return -1;
     }
-    auto destination = current.files.find(fake::key(to));
+    // Cygwin's rename onto a virtual file system or a device (syscalls.cc,
+    // rename2: "No renames to virtual FSes").
+    if (current.cygwin_only.count(fake::key(to)) != 0) {
+        errno = EROFS;
+        return -1;
+    }
+    std::string target = fake::key(to);
+    auto destination = current.files.find(target);
+    bool by_case = current.case_sensitive.count(fake::parent_of(target)) != 0;
+    if (destination != current.files.end() && by_case && destination->first != target) destination = current.files.end();
+    // syscalls.cc, rename2, where Cygwin finds TO only by a suffix: an
+    // executable or a shortcut renamed replaces what it found there, suffix
+    // and all; a plain file takes TO as given, and the executable or
+    // shortcut that clashed goes.
+    if (destination == current.files.end()) {
+        auto found = fake::cygwin_find(target);
+        if (found != current.files.end() && (source->second.binary || source->second.shortcut)) {
+            destination = found;
+            target = found->first;
+        } else if (found != current.files.end() && (found->second.binary || found->second.shortcut)) {
+            auto removed = found->second.status;
+            current.files.erase(found);
+            fake::set_links(removed.inode, removed.links - 1);
+        }
+    }
     if (fake::refused_while_held(source->second.status.inode, win32_error)) return -1;
     // Windows refuses to rename onto a held file as access denied.
     if (destination != current.files.end() && fake::refused_while_held(destination->second.status.inode, win32_error)) {
@@ -730,8 +801,8 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
         fake::set_links(replaced.inode, replaced.links - 1);
     }
     auto moved = source->second;
-    current.files.erase(fake::key(from));
-    current.files[fake::key(to)] = moved;
+    current.files.erase(source);
+    current.files[target] = moved;
     return 0;
 }
 
@@ -752,6 +823,8 @@ void Sleep(DWORD milliseconds) {
     current.slept += milliseconds;
     if (auto hook = current.before.find("Sleep"); hook != current.before.end()) hook->second();
 }
+
+bool linkname_examined_first() { return !current.native_order; }
 
 // Whether the fake's rename does nothing for two names of one file.
 bool rename_may_keep_source() { return current.rename_keeps_source; }

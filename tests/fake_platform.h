@@ -22,6 +22,11 @@ struct ignoring_case {
 struct entry {
     platform::file_status status;
     std::string symlink_target;  // set for a symbolic link, as it was given
+    // A Cygwin shortcut, NAME.lnk on Windows (a symbolic link under
+    // winsymlinks:lnk, a FIFO, a device node): Cygwin's calls find it as
+    // NAME.
+    bool shortcut = false;
+    bool binary = false;  // an executable, as GetBinaryTypeW tells
 };
 
 struct state {
@@ -68,6 +73,16 @@ struct state {
     // no hard link crosses to it.
     std::string second_volume = "/v";
 
+    // What Cygwin's calls find at a POSIX path where Windows has no entry
+    // of that name: a device (/dev/null), a mount point.
+    std::map<std::string, platform::file_status> cygwin_only;
+    // Directories in which Cygwin tells names apart by case (a posix=1
+    // mount with obcaseinsensitive 0), while Windows' calls never do.
+    std::set<std::string> case_sensitive;
+    // The native build's order: the link is asked for before LINKNAME is
+    // examined, which Windows answers for the same name.
+    bool native_order = false;
+
     int open_handles = 0;
     int allocated_texts = 0;
     std::uint64_t next_inode = 100;
@@ -86,6 +101,8 @@ void reset();
 void add_file(const std::string& path, std::uint64_t links = 1);
 void add_directory(const std::string& path);
 void add_symlink(const std::string& path, const std::string& target);
+// A Cygwin shortcut at PATH, which lies at PATH.lnk on Windows.
+void add_shortcut(const std::string& path);
 bool exists(const std::string& path);
 // The calls whose log line starts with PREFIX.
 std::vector<std::string> calls_of(const std::string& prefix);

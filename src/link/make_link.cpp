@@ -38,14 +38,16 @@ int make_link(const char* target, const char* linkname_path) {
         if (!to_win32_file_name(target, *tried.win32_target)) tried.win32_target.reset();
     }
 
-    // The link is tried at once: usually nothing else is needed, and when
+    // Where Windows answers for the name quelk gives it (the native build),
+    // the link is tried at once: usually nothing else is needed, and when
     // it fails LINKNAME is examined and the failure worded as if it had been
-    // examined first. Where the platform's converter saw LINKNAME's final
-    // name, it may have followed a symbolic link there (Cygwin's does), so
-    // LINKNAME is examined first: the link must not land where that one
-    // points. So it is under --force, where it is usually there to replace
-    // and a link tried first would only fail. lstat, so that a dangling
-    // symbolic link counts as existing.
+    // examined first. Elsewhere (Cygwin) LINKNAME is examined first: its
+    // own calls find entries that Windows has under other names. So it is
+    // where the platform's converter saw LINKNAME's final name, which it
+    // may have followed as a symbolic link (the link must not land where
+    // that one points), and under --force, where it is usually there to
+    // replace and a link tried first would only fail. lstat, so that a
+    // dangling symbolic link counts as existing.
     platform::file_status existing;
     int unexamined = 0;  // why lstat could not look at LINKNAME
     auto examine = [&] {
@@ -53,7 +55,8 @@ int make_link(const char* target, const char* linkname_path) {
         unexamined = errno;
         return false;
     };
-    bool examine_first = tried.win32_linkname && (by_platform || settings.force);
+    bool examine_first =
+        tried.win32_linkname && (by_platform || settings.force || platform::linkname_examined_first());
     bool exists = examine_first && examine();
     if (!exists && tried.win32_linkname && tried.win32_target) {
         if (create_link(*tried.win32_linkname, *tried.win32_target, tried.directory)) {

@@ -222,6 +222,12 @@ int file_unlink(const char* path, DWORD* win32_error);
 int file_rename(const char* from, const char* to, DWORD* win32_error);
 // 0 when entries may be added to and removed from the directory.
 int file_directory_writable(const char* path);
+// Whether LINKNAME is examined before the link is asked for. Cygwin's
+// calls find entries that its Win32 name does not reach (a name found with
+// ".exe", a shortcut, a device, a mount point), so only a look first tells
+// that something is there; the native build asks Windows first, which
+// answers for the same name.
+bool linkname_examined_first();
 // Whether a rename of one name of a file onto another name of the same
 // file may do nothing, as POSIX rename does, and keep the source name.
 bool rename_may_keep_source();

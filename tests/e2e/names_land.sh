@@ -28,10 +28,10 @@ cd .. || exit 99
 # Every call reads a name as Cygwin reads it: a backslash separates, a
 # drive form is the path below the installation's root, and a typed
 # private-range character is the name Cygwin writes with it (U+F03A is how
-# it keeps ":", so y<U+F03A> is y:).
+# it keeps ":", so y<U+F03A> is y:); a name not there is found with ".exe".
 setup mkdir cygwin cygwin/d cygwin/dir
 cd cygwin || exit 99
-setup sh -c 'echo a > a; echo X > d/x; echo PRECIOUS > x'
+setup sh -c 'echo a > a; echo X > d/x; echo PRECIOUS > x; echo program > prog.exe'
 here=$(win32_of "$PWD")
 typed=$(printf 'x\357\202\240') colon=$(printf 'y\357\200\272')
 nl=$'\n'
@@ -42,6 +42,7 @@ expected=(
     "0||" -- a "$typed"
     "0|\`l2' => \`$typed'$nl|" -v "$typed" l2
     "0||" -- a "$colon"
+    "1||quelk: could not create link \`prog': file exists$nl" -- a prog
 )
 for ((i = 0; i < ${#expected[@]}; i += 4)); do
     IFS='|' read -r -d '' status out err <<<"${expected[i]}"
@@ -54,6 +55,8 @@ holds x PRECIOUS
 is_symlink_to l "$PWD/dir"
 same_file a l2
 same_file a 'y:'
+absent prog
+holds prog.exe program
 cd .. || exit 99
 
 # A charset that the host has (Cygwin has them all built in, under names

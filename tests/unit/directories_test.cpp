@@ -81,7 +81,7 @@ TEST_F(Directories, FinalNameIsNeverFollowedWhateverTheForm) {
     EXPECT_EQ(r.status, STATUS_USAGE);
     EXPECT_EQ(r.err, "quelk: could not create link `v1./l': file exists\n");
     EXPECT_FALSE(fake::exists("/elsewhere"));
-    EXPECT_EQ(fake::calls_of("Create"), calls{"CreateHardLinkW(\\\\?\\C:\\work\\v1.\\l, a, null)"});
+    EXPECT_EQ(fake::calls_of("Create"), calls{});
 }
 
 TEST(LongForm, DevicePathsKeepTheirForm) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "fake_platform.h"
 #include "link/link.h"
 #include "run_quelk.h"
@@ -138,17 +140,51 @@ TEST_F(MakeLink, UnconvertibleNamesAreReportedLinkNameFirst) {
 
 namespace {
 
-TEST_F(MakeLink, LinkIsTriedFirstAndNothingElseIsAskedOnSuccess) {
-    fake::add_file("a");
-    EXPECT_EQ(link("a", "b").status, STATUS_OK);
-    settings.symbolic = true;
-    settings.link_type = LINK_TYPE_FILE;
-    EXPECT_EQ(link("a", "c").status, STATUS_OK);
-    settings.link_type = LINK_TYPE_AUTO;
-    EXPECT_EQ(link("a", "d").status, STATUS_OK);
-    EXPECT_EQ(fake::fake().calls, (std::vector<std::string>{"CreateHardLinkW(b, a, null)",
-                                                            "CreateSymbolicLinkW(c, a, 0)", "stat(a)",
-                                                            "CreateSymbolicLinkW(d, a, 0)"}));
+// Nothing is asked but the link (natively) or LINKNAME's look and the
+// link (on Cygwin, whose calls find entries Windows has under other names).
+TEST_F(MakeLink, NothingElseIsAskedOnSuccess) {
+    for (bool native : {true, false}) {
+        SetUp();
+        fake::fake().native_order = native;
+        fake::add_file("a");
+        EXPECT_EQ(link("a", "b").status, STATUS_OK);
+        settings.symbolic = true;
+        settings.link_type = LINK_TYPE_FILE;
+        EXPECT_EQ(link("a", "c").status, STATUS_OK);
+        settings.link_type = LINK_TYPE_AUTO;
+        EXPECT_EQ(link("a", "d").status, STATUS_OK);
+        std::vector<std::string> asked{"CreateHardLinkW(b, a, null)", "CreateSymbolicLinkW(c, a, 0)", "stat(a)",
+                                       "CreateSymbolicLinkW(d, a, 0)"};
+        if (!native) asked = {"lstat(b)", "CreateHardLinkW(b, a, null)", "lstat(c)", "CreateSymbolicLinkW(c, a, 0)",
+                              "stat(a)", "lstat(d)", "CreateSymbolicLinkW(d, a, 0)"};
+        EXPECT_EQ(fake::fake().calls, asked) << (native ? "native" : "Cygwin");
+    }
+}
+
+// What Cygwin's own calls find at LINKNAME is there, whatever Windows has
+// under that name: nothing is made beside it.
+TEST_F(MakeLink, WhatCygwinFindsAtLinknameExists) {
+    struct case_ {
+        const char* linkname;
+        std::function<void()> make;
+    };
+    const case_ cases[] = {
+        {"foo", [] { fake::add_file("foo.exe"); }},
+        {"p", [] { fake::add_shortcut("p"); }},
+        {"/dev/null", [] { fake::fake().cygwin_only["/dev/null"] = platform::file_status{9, 1, 1, false}; }},
+        {"/usr/lib", [] { fake::fake().cygwin_only["/usr/lib"] = platform::file_status{1, 2, 1, true}; }},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        fake::add_file("x");
+        c.make();
+        auto files = fake::fake().files.size();
+        auto r = link("x", c.linkname);
+        EXPECT_EQ(r.status, STATUS_USAGE) << c.linkname;
+        EXPECT_EQ(r.err, std::string("quelk: could not create link `") + c.linkname + "': file exists\n");
+        EXPECT_EQ(fake::fake().files.size(), files) << c.linkname;
+        EXPECT_TRUE(fake::calls_of("Create").empty()) << c.linkname;
+    }
 }
 
 TEST_F(MakeLink, ForceReplacesOnlyWithALinkAlreadyMade) {

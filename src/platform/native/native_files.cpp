@@ -526,4 +526,6 @@ int file_directory_writable(const char*) { return 0; }
 // mended by file_rename itself, which looks once: its caller need not.
 bool rename_may_keep_source() { return false; }
 
+bool linkname_examined_first() { return false; }
+
 }  // namespace platform

@@ -61,6 +61,8 @@ int file_directory_writable(const char* path) {
     return host == nullptr ? -1 : ::access(host, W_OK | X_OK);
 }
 
+bool linkname_examined_first() { return true; }
+
 // POSIX rename does nothing when both names are links of one file; Cygwin
 // keeps that rule.
 bool rename_may_keep_source() { return true; }
