@@ -99,7 +99,9 @@ int link_into(const char* directory, char** targets, int count) {
     std::size_t prefix = 0;
     try {
         linkname.assign(directory);
-        if (!is_drive(directory)) linkname.push_back('/');
+        // One separator between them: "d/" and "x" are "d/x", "/" and "x"
+        // are "/x" (never "//x", a network path).
+        if (!is_drive(directory) && !platform::is_path_separator(linkname.back())) linkname.push_back('/');
         prefix = linkname.size();
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "quelk: asprintf: %s\n", std::strerror(ENOMEM));

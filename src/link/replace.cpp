@@ -200,7 +200,14 @@ int replace_existing(const char* target, const link_name& linkname, platform::fi
         // A symbolic link's TARGET is the file it will lead to, read from
         // LINKNAME's directory: "-sf x d/x" would make d/x lead to itself.
         std::string seen = settings.symbolic ? seen_from_link(target, linkname) : std::string(target);
-        switch (relation_to_target(seen.c_str(), linkname, existing, entry)) {
+        relation found = relation_to_target(seen.c_str(), linkname, existing, entry);
+        // Nor the file TARGET names as typed, from the current directory:
+        // "-sf d/x d/x" would leave d/x a link to d/d/x, its file gone.
+        if (found == relation::other && seen != target) {
+            platform::file_status typed;
+            if (relation_to_target(target, linkname, existing, typed) == relation::itself) found = relation::itself;
+        }
+        switch (found) {
             case relation::itself:
                 std::fprintf(stderr, "quelk: `%s' and `%s' are the same file\n", target, linkname.path);
                 return STATUS_USAGE;

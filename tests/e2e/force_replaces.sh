@@ -34,7 +34,18 @@ expect 1 "" "quelk: \`y' and \`d/y' are the same file
 " -sf -t d y
 holds d/x precious
 holds d/y y
-setup rm d/x d/y
+# Nor is the file TARGET names from here replaced by a link that would
+# lead elsewhere from LINKNAME's directory; "e/" and "z" make "e/z".
+setup mkdir e
+setup sh -c 'echo z > e/z'
+for case_ in "d/x d/x -sfv -t d d/x" "d/x d/x -sf d/x d/x" "e/z e/z -sfv e/z e/"; do
+    set -- $case_
+    expect 1 "" "quelk: \`$1' and \`$2' are the same file
+" "${@:3}"
+done
+holds d/x precious
+holds e/z z
+setup rm -r d/x d/y e
 
 expect 0 "\`b' => \`a'
 " "" -fv a b
