@@ -826,6 +826,29 @@ void Sleep(DWORD milliseconds) {
 
 bool linkname_examined_first() { return !current.native_order; }
 
+// The directory with every symbolic link on the way followed (as Cygwin's
+// realpath gives it), as the fake's own key.
+std::optional<std::string> physical_directory(const char* directory) {
+    if (current.native_order) return std::nullopt;  // the native build has none
+    fake::scope busy_here;
+    log(std::string("realpath(") + directory + ")");
+    std::string path = fake::key(*directory == '\0' ? "." : directory);
+    for (int depth = 0; depth < 8; ++depth) {
+        bool followed = false;
+        for (std::size_t end = 1; end <= path.size() && !followed; ++end) {
+            if (end < path.size() && path[end] != '/') continue;
+            std::string link = path.substr(0, end);
+            auto found = current.files.find(link);
+            if (found == current.files.end() || found->second.symlink_target.empty()) continue;
+            path = fake::key(fake::resolved_target(link, found->second.symlink_target) + path.substr(end));
+            followed = true;
+        }
+        if (!followed) break;
+    }
+    if (!fake::directory_there(path)) return std::nullopt;
+    return path;
+}
+
 // Whether the fake's rename does nothing for two names of one file.
 bool rename_may_keep_source() { return current.rename_keeps_source; }
 

@@ -94,6 +94,8 @@ struct resolved_directory {
     std::optional<std::u16string> absolute;  // asked for only when needed
     bool plain_changed = false;              // a name of it ends in a dot or space
     bool writable = false;                   // found so for --force
+    std::optional<std::string> physical;     // where its links lie, once asked
+    bool physical_asked = false;
 };
 std::map<std::string, resolved_directory, std::less<>> resolved;
 // The last one asked for, which most names of a run share.
@@ -187,6 +189,15 @@ path_parts split_path(const char* whole) {
 void forget_resolved_directories() {
     resolved.clear();
     last_resolved = resolved.end();
+}
+
+const std::optional<std::string>& physical_directory_of(std::string_view directory) {
+    auto& entry = find_resolved(directory)->second;
+    if (!entry.physical_asked) {
+        entry.physical = platform::physical_directory(std::string(directory).c_str());
+        entry.physical_asked = true;
+    }
+    return entry.physical;
 }
 
 bool directory_found_writable(std::string_view directory) { return find_resolved(directory)->second.writable; }

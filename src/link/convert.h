@@ -48,6 +48,10 @@ bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platfor
 // The same for a path already split, whose parts are views of it.
 bool to_win32_file_name(const path_parts& parts, std::u16string& name, bool* by_platform = nullptr);
 
+// The physical path of a link's DIRECTORY (as split_path gives it), asked
+// of the platform once per run: none where the platform has none.
+const std::optional<std::string>& physical_directory_of(std::string_view directory);
+
 // Whether --force found DIRECTORY writable earlier in the run, and noting
 // that it has: a run that replaces many names in one directory asks once.
 bool directory_found_writable(std::string_view directory);

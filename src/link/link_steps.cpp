@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "link/link.h"
 
@@ -13,7 +15,30 @@ bool output_written = false;
 
 std::string seen_from_link(const char* target, const link_name& linkname) {
     if (is_absolute_path(target)) return target;
-    return std::string(linkname.parts.directory) + target;
+    // Windows reads a relative target from where the link lies, every
+    // link on the way to it followed, and takes "." and ".." in the target
+    // as text; read by Cygwin's Win32-path rules (a backslash anywhere), a
+    // joined name would take the directory's ".." as text too. So the
+    // target's own names are joined with slashes to the directory's
+    // physical path, with "name/.." taken away as Windows would.
+    auto physical = physical_directory_of(linkname.parts.directory);
+    if (!physical) return std::string(linkname.parts.directory) + target;
+    std::vector<std::string_view> names;
+    std::string_view rest(target);
+    for (std::size_t start = 0; start <= rest.size();) {
+        std::size_t end = start;
+        while (end < rest.size() && !platform::is_path_separator(rest[end])) ++end;
+        auto name = rest.substr(start, end - start);
+        if (name == ".." && !names.empty() && names.back() != "..")
+            names.pop_back();
+        else if (!name.empty() && name != ".")
+            names.push_back(name);
+        start = end + 1;
+    }
+    // The current directory is where relative names are read anyway.
+    std::string seen = *physical == "." ? std::string() : *physical;
+    for (auto name : names) seen.append(seen.empty() ? "" : "/").append(name);
+    return seen.empty() ? std::string(".") : seen;
 }
 
 bool create_link(const std::u16string& win32_linkname, const std::u16string& win32_target, bool directory) {

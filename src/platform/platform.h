@@ -222,6 +222,12 @@ int file_unlink(const char* path, DWORD* win32_error);
 int file_rename(const char* from, const char* to, DWORD* win32_error);
 // 0 when entries may be added to and removed from the directory.
 int file_directory_writable(const char* path);
+// The directory DIRECTORY leads to, every symbolic link on the way
+// followed, as a POSIX path the file calls read as it stands: where a link
+// in it physically lies, which Windows reads a relative symbolic-link
+// target from. None where the platform's own calls read names as Windows
+// does (the native build), or DIRECTORY is not there.
+std::optional<std::string> physical_directory(const char* directory);
 // Whether LINKNAME is examined before the link is asked for. Cygwin's
 // calls find entries that its Win32 name does not reach (a name found with
 // ".exe", a shortcut, a device, a mount point), so only a look first tells

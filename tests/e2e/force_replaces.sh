@@ -35,17 +35,22 @@ expect 1 "" "quelk: \`y' and \`d/y' are the same file
 holds d/x precious
 holds d/y y
 # Nor is the file TARGET names from here replaced by a link that would
-# lead elsewhere from LINKNAME's directory; "e/" and "z" make "e/z".
-setup mkdir e
-setup sh -c 'echo z > e/z'
-for case_ in "d/x d/x -sfv -t d d/x" "d/x d/x -sf d/x d/x" "e/z e/z -sfv e/z e/"; do
+# lead elsewhere from LINKNAME's directory; "e/" and "z" make "e/z". A
+# target is read from where the link lies, through the directory link d2,
+# its ".." as text there, whatever separators it has.
+setup mkdir -p e/s
+setup sh -c 'echo z > e/z; echo f > e/s/f'
+setup ln -s e/s d2
+for case_ in "d/x d/x -sfv -t d d/x" "d/x d/x -sf d/x d/x" "e/z e/z -sfv e/z e/" \
+    "..\\s\\f d2/f -sf ..\\s\\f d2/f" "../s/f d2/f -sf ../s/f d2/f"; do
     set -- $case_
     expect 1 "" "quelk: \`$1' and \`$2' are the same file
 " "${@:3}"
 done
 holds d/x precious
 holds e/z z
-setup rm -r d/x d/y e
+holds e/s/f f
+setup rm -r d/x d/y e d2
 
 expect 0 "\`b' => \`a'
 " "" -fv a b

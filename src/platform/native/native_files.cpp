@@ -528,4 +528,7 @@ bool rename_may_keep_source() { return false; }
 
 bool linkname_examined_first() { return false; }
 
+// Windows' own calls read the joined name as it reads the link's target.
+std::optional<std::string> physical_directory(const char*) { return std::nullopt; }
+
 }  // namespace platform

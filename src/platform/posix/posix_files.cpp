@@ -2,6 +2,8 @@
 // name as the host is to read it.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,6 +61,15 @@ int file_directory_writable(const char* path) {
     std::string name;
     const char* host = host_name(path, suffix_scan::none, name);
     return host == nullptr ? -1 : ::access(host, W_OK | X_OK);
+}
+
+std::optional<std::string> physical_directory(const char* directory) {
+    std::string name;
+    const char* host = host_name(*directory == '\0' ? "." : directory, suffix_scan::none, name);
+    if (host == nullptr) return std::nullopt;
+    std::unique_ptr<char, free_deleter> real(::realpath(host, nullptr));
+    if (!real) return std::nullopt;
+    return std::string(real.get());
 }
 
 bool linkname_examined_first() { return true; }
