@@ -565,7 +565,9 @@ void* cygwin_create_path(unsigned what, const void* from) {
     }
     if (path.empty()) return text::malloc_copy(converted);
     bool from_drive_directory = !converted.empty();
-    if (!from_drive_directory && path[0] == '/' && path[1] != '/')
+    // Natively "/x" stays on the current drive, as Windows reads it, where
+    // asked to stay relative.
+    if (!from_drive_directory && path[0] == '/' && path[1] != '/' && !(current.drives && (what & CCP_RELATIVE) != 0))
         converted = u"C:";
     else if (!from_drive_directory && path[0] != '/' && !drive && (what & CCP_RELATIVE) == 0)
         converted = here + u"\\";
@@ -592,6 +594,9 @@ std::size_t current_directory_units(std::u16string_view name) {
         auto found = current.drive_directories.find(letter);
         return found == current.drive_directories.end() ? 3 : found->second.size();
     }
+    // "\x" is read on the current drive, "C:" (Wine's path.c tests).
+    if (!name.empty() && (name[0] == u'\\' || name[0] == u'/') && (name.size() == 1 || (name[1] != u'\\' && name[1] != u'/')))
+        return 2;
     return 2 + current.current_directory.size();
 }
 

@@ -153,7 +153,8 @@ std::optional<std::u16string> relative_path_to_win32(const char* path);
 
 // The length, in UTF-16 units, of the absolute Win32 form of the directory
 // Windows reads the relative NAME from, which it adds before it counts
-// MAX_PATH: drive D's current directory for "D:x", else the process's.
+// MAX_PATH: drive D's current directory for "D:x", the current directory's
+// root ("C:", "\\server\share") for "\x", else the process's.
 std::size_t current_directory_units(std::u16string_view name = {});
 
 // How this platform reads a path the user typed: which bytes separate

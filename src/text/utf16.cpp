@@ -204,8 +204,12 @@ bool is_drive_relative(std::u16string_view path) {
 
 std::size_t full_path_units(std::u16string_view path, std::size_t current_directory_units) {
     if (is_drive_relative(path)) return path.size() - 2 + current_directory_units + 1;
-    bool rooted = !path.empty() && (path[0] == u'\\' || path[0] == u'/');
-    return path.size() + (begins_with_drive(path) || rooted ? 0 : current_directory_units + 1);
+    auto separator = [&](std::size_t i) { return path.size() > i && (path[i] == u'\\' || path[i] == u'/'); };
+    // "\x" is read below the current directory's root ("C:", or
+    // "\\server\share"), whose units the caller gave; "\\server\..." is
+    // whole.
+    if (separator(0)) return path.size() + (separator(1) ? 0 : current_directory_units);
+    return path.size() + (begins_with_drive(path) ? 0 : current_directory_units + 1);
 }
 
 bool needs_long_form(std::u16string_view path, std::size_t current_directory_units) {

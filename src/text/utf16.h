@@ -58,7 +58,9 @@ bool begins_with_drive(std::u16string_view path);
 bool is_drive_relative(std::u16string_view path);
 // The units Windows counts towards MAX_PATH for PATH: a relative path is
 // read from the current directory (a drive-relative one from that drive's),
-// whose form has CURRENT_DIRECTORY_UNITS, and a separator.
+// whose form has CURRENT_DIRECTORY_UNITS, and a separator; a path rooted
+// at the drive ("\x") from the current directory's root, whose form then
+// has CURRENT_DIRECTORY_UNITS.
 std::size_t full_path_units(std::u16string_view path, std::size_t current_directory_units);
 // The same as needs_long_form, with the current directory counted.
 bool needs_long_form(std::u16string_view path, std::size_t current_directory_units);

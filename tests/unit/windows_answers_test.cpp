@@ -102,6 +102,23 @@ TEST_F(WindowsAnswers, RenameBetweenTwoNamesOfOneFileLeavesNoTemporary) {
     }
 }
 
+TEST_F(WindowsAnswers, RootedNameCountsTheCurrentDrive) {
+    // "\\r...\x" is read as "C:\\r...\x": from 258 units on, MAX_PATH is
+    // reached, and the absolute \\?\ form is given.
+    fake::fake().drives = true;
+    for (std::size_t units : {257u, 258u}) {
+        std::string directory(units - 3, 'r');
+        fake::add_directory("/" + directory);
+        fake::fake().calls.clear();
+        settings = run_settings{};
+        optind = 0;
+        auto r = run_quelk({"a", "/" + directory + "/x"});
+        EXPECT_EQ(r.status, STATUS_OK) << r.err;
+        std::string name = (units == 258 ? "\\\\?\\C:\\" : "\\") + directory + "\\x";
+        EXPECT_EQ(fake::calls_of("CreateHardLinkW"), std::vector<std::string>{"CreateHardLinkW(" + name + ", a, null)"});
+    }
+}
+
 TEST_F(WindowsAnswers, DriveRelativeNameCountsItsDrivesDirectory) {
     // "D:x" is x in drive D's current directory, 261 units deep: the plain
     // form would pass MAX_PATH, so the absolute \\?\ form is given.

@@ -106,7 +106,10 @@ std::size_t current_directory_units(std::u16string_view name) {
         return found->second;
     }
     const auto& directory = process_directory();
-    return directory ? directory->size() : 0;
+    if (!directory) return 0;
+    // "\x" is on the current directory's drive or share (RtlGetFullPathName_U).
+    bool rooted = !name.empty() && is_separator(name[0]) && (name.size() == 1 || !is_separator(name[1]));
+    return rooted ? root_length(*directory) : directory->size();
 }
 
 // Windows reads both slashes as separators, and a drive begins a path:
