@@ -4,14 +4,15 @@
 # and -s without the privilege is tried. Every other check runs on both,
 # each with its platform's means; the ANSI code pages, which only Wine can
 # change, are code_pages.sh's.
-# Usage: quelk_exe.sh WINE|none QUELK.EXE HOLD_FILE.EXE WITHOUT_PRIVILEGE.EXE SWAP_IN_DIRECTORY.EXE
+# Usage: quelk_exe.sh WINE|none QUELK.EXE HOLD_FILE.EXE WITHOUT_PRIVILEGE.EXE SWAP_IN_DIRECTORY.EXE PLACEHOLDER.EXE
 set -u
-usage="usage: $0 WINE|none QUELK.EXE HOLD_FILE.EXE WITHOUT_PRIVILEGE.EXE SWAP_IN_DIRECTORY.EXE"
+usage="usage: $0 WINE|none QUELK.EXE HOLD_FILE.EXE WITHOUT_PRIVILEGE.EXE SWAP_IN_DIRECTORY.EXE PLACEHOLDER.EXE"
 wine=${1:?$usage}
 quelk=$(realpath "${2:?$usage}")
 holder=$(realpath "${3:?$usage}")
 without_privilege=$(realpath "${4:?$usage}")
 swapper=$(realpath "${5:?$usage}")
+placeholder=$(realpath "${6:?$usage}")
 tests=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/e2e_windows/exe_lib.sh
 . "$tests/exe_lib.sh"
@@ -292,7 +293,14 @@ if [ "$wine" != none ]; then
     [ ! -e s ] && [ ! -L s ] || fail "s was made"
     [ "$(inode a)" = "$(inode b)" ] || fail "b was touched"
 else
-    # Windows: the runner's user holds the privilege, so every symbolic link
+    # Windows: a directory whose reparse point is no link (a cloud-file
+    # placeholder, say) is a directory: never moved, never replaced.
+    "$placeholder" placeholder >"$scratch/placeholder" 2>&1 || fail "placeholder: $(cat "$scratch/placeholder")"
+    expect 5 "" "quelk: cannot remove \`placeholder': Is a directory
+" -f -T a placeholder
+    [ -d placeholder ] && [ -z "$(ls -A placeholder)" ] || fail "placeholder is no longer the directory it was"
+    no_temporary
+    # The runner's user holds the privilege, so every symbolic link
     # is made; a refusal here is a failure, never a reason to skip.
     # shellcheck source=tests/e2e_windows/symbolic_links.sh
     . "$tests/symbolic_links.sh"

@@ -160,10 +160,18 @@ bool entry_identity(HANDLE file, const std::u16string& name, file_status* status
     return full_identity(file, status);
 }
 
-void fill_kind(::DWORD attributes, bool follow, file_status* status) {
+// A reparse point is a link only where its tag is a name surrogate (a
+// symbolic link, a mount point): a cloud-file, ProjFS or container-layer
+// placeholder is the directory or file it stands for (MS-FSCC 2.1.2.1,
+// IsReparseTagNameSurrogate).
+bool is_link(const FILE_ATTRIBUTE_TAG_INFO& tag) {
+    return is_reparse_point(tag.FileAttributes) && (tag.ReparseTag & 0x20000000) != 0;
+}
+
+void fill_kind(const FILE_ATTRIBUTE_TAG_INFO& tag, bool follow, file_status* status) {
     // A symbolic link to a directory is a link, not a directory, to lstat.
-    status->is_directory = is_directory(attributes) && (follow || !is_reparse_point(attributes));
-    status->is_link = !follow && is_reparse_point(attributes);
+    status->is_directory = is_directory(tag.FileAttributes) && (follow || !is_link(tag));
+    status->is_link = !follow && is_link(tag);
 }
 
 // What the open FILE, named NAME, is, and with LINKS its count of links:
@@ -182,7 +190,7 @@ int describe(HANDLE file, const std::u16string& name, bool follow, bool links, f
             return fail_with_last_error();
         status->links = standard.NumberOfLinks;
     }
-    fill_kind(tag.FileAttributes, follow, status);
+    fill_kind(tag, follow, status);
     return 0;
 }
 
@@ -346,10 +354,13 @@ int replace_by_steps(HANDLE from, const std::u16string& from_name, const std::u1
                                    SHARE_ALL, nullptr, OPEN_EXISTING, ENTRY_ITSELF, nullptr));
     if (!old.open()) return fail_with_last_error(win32_error);
     FILE_BASIC_INFO basic{};
-    if (!::GetFileInformationByHandleEx(old.handle, FileBasicInfo, &basic, sizeof basic))
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!::GetFileInformationByHandleEx(old.handle, FileBasicInfo, &basic, sizeof basic) ||
+        !::GetFileInformationByHandleEx(old.handle, FileAttributeTagInfo, &tag, sizeof tag))
         return fail_with_last_error(win32_error);
     ::DWORD attributes = basic.FileAttributes;
-    if (is_real_directory(attributes)) return fail_with(EISDIR);
+    // Only a link moves: a directory is one, whatever reparse point it has.
+    if (is_directory(attributes) && !is_link(tag)) return fail_with(EISDIR);
     bool read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     // FROM is a fresh name beside TO, so FROM with a suffix is free too.
     auto aside = nt_path(from_name + u".old");
@@ -360,14 +371,20 @@ int replace_by_steps(HANDLE from, const std::u16string& from_name, const std::u1
         rename_open_file(old.handle, nt_to, false, 0);
         return failed;
     }
-    // The old link is replaced; removing its last trace may fail without
-    // harm to the new one. A read-only file's attribute is cleared for that
-    // and put back, for its other names.
+    // The old link is replaced and removed. A read-only file's attribute is
+    // cleared for that and put back, for its other names. Where it stays,
+    // both are put back as they were and the refusal told: nothing is left
+    // under the name it was moved aside to.
     if (read_only) set_attributes(old.handle, attributes & ~FILE_ATTRIBUTE_READONLY);
     FILE_DISPOSITION_INFO disposition{TRUE};
-    ::SetFileInformationByHandle(old.handle, FileDispositionInfo, &disposition, sizeof disposition);
+    bool removed = ::SetFileInformationByHandle(old.handle, FileDispositionInfo, &disposition, sizeof disposition);
+    ::DWORD error = ::GetLastError();
     if (read_only) set_attributes(old.handle, attributes);
-    return 0;
+    if (removed) return 0;
+    auto nt_from = nt_path(from_name);
+    if (nt_from && rename_open_file(from, *nt_from, false, 0)) rename_open_file(old.handle, nt_to, false, 0);
+    ::SetLastError(error);
+    return fail_with_last_error(win32_error);
 }
 
 // Which renames this system has, learned from the first that Windows
