@@ -133,6 +133,13 @@ std::optional<platform::DWORD> windows_name(const char16_t* path, std::string& n
     // A \\?\ name is not rewritten: a slash in it is a character no name
     // may hold.
     if (literal && units.find(u'/') != std::u16string_view::npos) return platform::ERROR_INVALID_NAME;
+    // A plain name whose final name is a device's names the device, which
+    // is there and is no file (ntdll's path.c tests: C:\nonexistent\nul is
+    // \\.\nul): nothing is made at it. (Which code Windows gives is not
+    // recorded; the fake says it exists.)
+    std::size_t final_start = units.find_last_of(u"\\/:");
+    if (!literal && text::is_device_name(units.substr(final_start == std::u16string_view::npos ? 0 : final_start + 1)))
+        return platform::ERROR_ALREADY_EXISTS;
     std::size_t start = literal ? 4 : 0;
     if (units.size() >= start + 2 && units[start + 1] == u':') start += 2;
     // Nor a name of more than 255 units, as NTFS takes them.

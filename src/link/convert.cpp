@@ -219,11 +219,14 @@ bool by_directory(const path_parts& parts, std::u16string& name) {
     if (!directory.plain) return false;
     join(name, *directory.plain, final_units);
     // Windows counts MAX_PATH over the full path, the current directory's
-    // part too, and changes a name that ends in a dot or a space: then the
-    // absolute \\?\ form, which it takes as it stands.
+    // part too, changes a name that ends in a dot or a space, and reads a
+    // device's name as the device: then the absolute \\?\ form, which it
+    // takes as it stands, a file of that name.
     std::size_t full = text::full_path_units(name, platform::current_directory_units(name));
     char16_t last = final_units.empty() ? u'\0' : final_units.back();
-    if (full < text::PLAIN_PATH_LIMIT && !directory.plain_changed && last != u'.' && last != u' ') return true;
+    if (full < text::PLAIN_PATH_LIMIT && !directory.plain_changed && last != u'.' && last != u' ' &&
+        !text::is_device_name(final_units))
+        return true;
     // The absolute form has "." and ".." resolved, which the \\?\ form
     // would take as names.
     const auto& absolute = directory_form(parts.directory, true).absolute;

@@ -176,9 +176,37 @@ std::optional<std::string> locale_from_utf16(const char16_t* text) {
     }
 }
 
+bool is_device_name(std::u16string_view name) {
+    // Trailing spaces and a colon are read past, and so is an extension
+    // (before Windows 11); "COM" and "LPT" take a digit or a superscript
+    // one, two or three.
+    std::size_t end = name.find(u'.');
+    if (end == std::u16string_view::npos) end = name.size();
+    while (end > 0 && (name[end - 1] == u' ' || name[end - 1] == u':')) --end;
+    auto base = name.substr(0, end);
+    auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - u'a' + u'A') : c; };
+    auto is = [&](std::u16string_view device) {
+        if (base.size() != device.size()) return false;
+        for (std::size_t i = 0; i < base.size(); ++i)
+            if (upper(base[i]) != device[i]) return false;
+        return true;
+    };
+    if (is(u"AUX") || is(u"CON") || is(u"NUL") || is(u"PRN") || is(u"CONIN$") || is(u"CONOUT$")) return true;
+    if (base.size() != 4) return false;
+    char16_t digit = base[3];
+    bool numbered = (digit >= u'0' && digit <= u'9') || digit == u'\u00b9' || digit == u'\u00b2' || digit == u'\u00b3';
+    auto stem = base.substr(0, 3);
+    return numbered && ((upper(stem[0]) == u'C' && upper(stem[1]) == u'O' && upper(stem[2]) == u'M') ||
+                        (upper(stem[0]) == u'L' && upper(stem[1]) == u'P' && upper(stem[2]) == u'T'));
+}
+
 bool needs_long_form(std::u16string_view path) {
     if (path.substr(0, 4) == u"\\\\?\\") return false;
     if (path.size() >= PLAIN_PATH_LIMIT) return true;
+    // A final name that Windows reads as a device.
+    std::size_t final_start = path.find_last_of(u"\\/:");
+    final_start = final_start == std::u16string_view::npos ? 0 : final_start + 1;
+    if (is_device_name(path.substr(final_start))) return true;
     // A name ends where a separator or the path does.
     for (std::size_t end = 0; end <= path.size(); ++end) {
         if (end < path.size() && path[end] != u'\\' && path[end] != u'/') continue;

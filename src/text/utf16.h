@@ -48,9 +48,15 @@ std::optional<std::string> locale_from_utf16(const char16_t* text);
 // of the 260 is its terminator).
 inline constexpr std::size_t PLAIN_PATH_LIMIT = 260;
 
+// Whether Windows reads NAME, in a plain path, as a device (nul, con, aux,
+// prn, com1-com9, lpt1-lpt9, conin$, conout$, whatever the case, also with
+// an extension or a colon), not as the file of that name (ntdll's path.c
+// tests: "AUX" is \??\AUX, "C:\nonexistent\nul" is \\.\nul).
+bool is_device_name(std::u16string_view name);
 // Whether Windows would change a name in this Win32 path, or refuse the
-// path, in the plain form: MAX_PATH units or more, or a name that ends in
-// a dot or a space (other than "." and "..").
+// path, in the plain form: MAX_PATH units or more, a name that ends in a
+// dot or a space (other than "." and ".."), or a final name it reads as a
+// device.
 bool needs_long_form(std::u16string_view path);
 // Whether a Win32 path begins with a drive letter and a colon ("D:").
 bool begins_with_drive(std::u16string_view path);

@@ -62,6 +62,19 @@ expect 1 "" "quelk: \`a' and \`./a' are the same file
 expect 5 "" "quelk: cannot remove \`dir': Is a directory
 " -f -T a dir
 
+# A device's name is a file of that name, for the look, the link and the
+# rename alike.
+for device in NUL con.txt; do
+    expect 0 "\`$device' => \`a'
+" "" -v a "$device"
+    expect 1 "" "quelk: could not create link \`$device': file exists
+" c "$device"
+    expect 0 "\`$device' => \`c'
+" "" -fv c "$device"
+    [ "$(inode c)" = "$(inode "$device")" ] || fail "$device was not replaced by a link of c"
+done
+no_temporary
+
 # Names exactly as typed: every character, a final dot, a backslash, and
 # more than MAX_PATH units.
 for name in ł ж 中文 😀; do

@@ -102,6 +102,29 @@ TEST_F(WindowsAnswers, RenameBetweenTwoNamesOfOneFileLeavesNoTemporary) {
     }
 }
 
+TEST_F(WindowsAnswers, DeviceNamesAreFilesOfThatName) {
+    // Windows reads a plain final name nul, con, com1 (also with an
+    // extension) as the device; the \\?\ form is a file of that name, for
+    // the look, the link and the rename alike.
+    for (const char* name : {"NUL", "con.txt", "d/Com1", "aux "}) {
+        for (bool force : {false, true}) {
+            SetUp();
+            if (force) fake::add_file(name);
+            settings = run_settings{};
+            optind = 0;
+            auto r = run_quelk(force ? std::vector<std::string>{"-fv", "a", name} : std::vector<std::string>{"-v", "a", name});
+            EXPECT_EQ(r.status, STATUS_OK) << name << r.err;
+            EXPECT_EQ(r.out, std::string("`") + name + "' => `a'\n");
+            EXPECT_EQ(inode(name), inode("a")) << name;
+            for (const auto& call : fake::calls_of("CreateHardLinkW")) {
+                if (call.find(".qk") != std::string::npos) continue;
+                EXPECT_EQ(call.substr(0, 23), "CreateHardLinkW(\\\\?\\C:\\") << call;
+            }
+            EXPECT_FALSE(fake::temporary_left()) << name;
+        }
+    }
+}
+
 TEST_F(WindowsAnswers, RootedNameCountsTheCurrentDrive) {
     // "\\r...\x" is read as "C:\\r...\x": from 258 units on, MAX_PATH is
     // reached, and the absolute \\?\ form is given.
