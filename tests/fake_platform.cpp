@@ -119,6 +119,26 @@ std::uint64_t device_of(const std::string& path) {
     return !volume.empty() && (path == volume || path.rfind(volume + "/", 0) == 0) ? 2 : 1;
 }
 
+// A key with the symbolic links among its directories followed, as
+// Windows follows them in a name it is given; the final name too where
+// asked.
+std::string followed_on_the_way(std::string path, bool final_too = false) {
+    for (int depth = 0; depth < 8; ++depth) {
+        bool followed = false;
+        std::size_t last = final_too ? path.size() : path.rfind('/');
+        for (std::size_t end = 1; last != std::string::npos && end <= last && !followed; ++end) {
+            if (end < last && path[end] != '/') continue;
+            std::string link = path.substr(0, end);
+            auto found = current.files.find(link);
+            if (found == current.files.end() || found->second.symlink_target.empty()) continue;
+            path = key(resolved_target(link, found->second.symlink_target) + path.substr(end));
+            followed = true;
+        }
+        if (!followed) break;
+    }
+    return path;
+}
+
 // How Windows takes a name it is to make: the key of what it names, or
 // the error that refuses it. The plain form is limited to MAX_PATH units
 // and loses a final dot or space; the \\?\ form is taken as it stands.
@@ -151,6 +171,11 @@ std::optional<platform::DWORD> windows_name(const char16_t* path, std::string& n
         if (run > 255) return platform::ERROR_INVALID_NAME;
     }
     name = key(narrow(path));
+    // "." and ".." in a \\?\ name are names no entry may have (kernel32's
+    // test_GetFileAttributesExW, ntdll's test_nt_names).
+    if (name.find('\x01') != std::string::npos) return platform::ERROR_INVALID_NAME;
+    // Directory links on the way are followed, wherever they lead.
+    name = followed_on_the_way(name);
     if (!literal) {
         auto slash = name.rfind('/');
         std::string last = name.substr(slash == std::string::npos ? 0 : slash + 1);
@@ -388,6 +413,16 @@ BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_na
     if (!refused) refused = fake::windows_name(existing_file_name, existing);
     if (refused) {
         last_error = *refused;
+        return 0;
+    }
+    // A name that ends in a separator is a directory's: Windows refuses it
+    // for a file that is there (ntdll's test_nt_names), and for a new one,
+    // as it refuses a file symbolic link so named (test_symbolic_link).
+    auto directory_named = [](std::u16string_view units) { return !units.empty() && (units.back() == u'\\' || units.back() == u'/'); };
+    auto existing_entry = current.files.find(existing);
+    if (directory_named(file_name) || (directory_named(existing_file_name) && existing_entry != current.files.end() &&
+                                       !existing_entry->second.status.is_directory)) {
+        last_error = ERROR_INVALID_NAME;
         return 0;
     }
     // The existing file is opened first: missing, it is a missing file, or
@@ -679,6 +714,13 @@ int file_lstat(const char* path, file_status* status) {
         errno = ENOENT;
         return -1;
     }
+    // A final separator asks for a directory (POSIX path resolution).
+    std::string_view given(path);
+    if ((given.back() == '/' || given.back() == '\\') && !found->second.status.is_directory &&
+        !(found->second.status.is_link && file_is_directory(path))) {
+        errno = ENOTDIR;
+        return -1;
+    }
     *status = found->second.status;
     return 0;
 }
@@ -794,6 +836,8 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
         *win32_error = ERROR_ACCESS_DENIED;
         return -1;
     }
+    // A name renamed onto itself stays (ntdll: "oldpath == newpath").
+    if (destination == source) return 0;
     if (destination != current.files.end()) {
         if (destination->second.status.is_directory) {
             errno = EISDIR;
@@ -844,19 +888,7 @@ std::optional<std::string> physical_directory(const char* directory) {
     if (current.native_order) return std::nullopt;  // the native build has none
     fake::scope busy_here;
     log(std::string("realpath(") + directory + ")");
-    std::string path = fake::key(*directory == '\0' ? "." : directory);
-    for (int depth = 0; depth < 8; ++depth) {
-        bool followed = false;
-        for (std::size_t end = 1; end <= path.size() && !followed; ++end) {
-            if (end < path.size() && path[end] != '/') continue;
-            std::string link = path.substr(0, end);
-            auto found = current.files.find(link);
-            if (found == current.files.end() || found->second.symlink_target.empty()) continue;
-            path = fake::key(fake::resolved_target(link, found->second.symlink_target) + path.substr(end));
-            followed = true;
-        }
-        if (!followed) break;
-    }
+    std::string path = fake::followed_on_the_way(fake::key(*directory == '\0' ? "." : directory), true);
     if (!fake::directory_there(path)) return std::nullopt;
     return path;
 }

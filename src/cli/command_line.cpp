@@ -64,8 +64,7 @@ const option long_options[] = {
 };
 
 void write_text(const char* text, std::size_t size) {
-    output_written = true;
-    std::fwrite(text, 1, size, stdout);
+    note_output(std::fwrite(text, 1, size, stdout) == size ? 0 : -1);
 }
 
 bool is_drive(const char* path) {
@@ -74,13 +73,13 @@ bool is_drive(const char* path) {
 }
 
 // The final name of an operand, read the way this platform reads
-// separators; trailing separators are cut off the operand itself, so that
-// "dir/" is linked, and named, as "dir". No C-runtime call reads the bytes,
-// so a name is never re-read in another encoding.
-std::string_view final_name(char* operand) {
+// separators, without trailing ones: "dir/" is named "dir", while the
+// operand itself stays as typed, so that a TARGET is read alike in every
+// form. No C-runtime call reads the bytes, so a name is never re-read in
+// another encoding.
+std::string_view final_name(const char* operand) {
     auto parts = split_path(operand);
     std::size_t length = static_cast<std::size_t>(parts.name.data() - operand) + parts.name.size();
-    operand[length] = '\0';
     // A root ("/") or a bare drive is its own name.
     return parts.name.empty() ? std::string_view(operand, length) : parts.name;
 }
@@ -171,7 +170,16 @@ int run(int argc, char** argv) {
         return STATUS_USAGE;
     }
 
-    if (target_directory) return link_into(target_directory->c_str(), operands, count);
+    if (target_directory) {
+        // A file there is no directory to link into: said once, for the run.
+        platform::file_status named;
+        if (!target_directory->empty() && platform::file_identity(target_directory->c_str(), true, &named) == 0 &&
+            !named.is_directory) {
+            std::fprintf(stderr, "quelk: `%s': not a directory\n", target_directory->c_str());
+            return STATUS_USAGE;
+        }
+        return link_into(target_directory->c_str(), operands, count);
+    }
     if (count == 1) return link_into(".", operands, count);
 
     const char* last = operands[count - 1];
@@ -205,11 +213,11 @@ int finish_output(int status) {
         std::fclose(stdout);
         return status;
     }
-    int error = 0;
-    if (std::fflush(stdout) != 0)
-        error = errno;
-    else if (std::ferror(stdout))
-        error = EIO;
+    // The first failure's own reason; else the flush's or the close's; EIO
+    // only where the stream knows of a failure but not why.
+    int error = output_error;
+    if (std::fflush(stdout) != 0 && error == 0) error = errno;
+    if (std::ferror(stdout) && error == 0) error = EIO;
     if (std::fclose(stdout) != 0 && error == 0) error = errno;
     if (error == 0) return status;
     std::fprintf(stderr, "quelk: write error: %s\n", std::strerror(error));

@@ -40,6 +40,11 @@ extern std::unordered_set<std::u16string> links_made;
 // Whether anything was written to standard output: only then can a
 // standard output that cannot be written be a failure.
 extern bool output_written;
+// Why the first write to standard output failed (errno), 0 while none
+// has: by the end, the stream may only know that one did.
+extern int output_error;
+// Notes a write to standard output, which gave RESULT (negative: failed).
+void note_output(int result);
 
 // Gives LINKNAME to TARGET, both POSIX names relative to the current
 // directory; reports any failure on standard error and returns its status.

@@ -1,5 +1,6 @@
 #include "link/link_steps.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -12,6 +13,15 @@ platform::create_symbolic_link_fn create_symbolic_link_entry = nullptr;
 platform::DWORD symbolic_link_flags = 0;
 std::unordered_set<std::u16string> links_made;
 bool output_written = false;
+int output_error = 0;
+
+void note_output(int result) {
+    output_written = true;
+    // Windows' C runtime reports a write that failed only through the
+    // stream's error flag, and errno set then (a full disk: printf counts
+    // its bytes all the same).
+    if ((result < 0 || std::ferror(stdout)) && output_error == 0) output_error = errno != 0 ? errno : EIO;
+}
 
 std::string seen_from_link(const char* target, const link_name& linkname) {
     if (is_absolute_path(target)) return target;
@@ -58,11 +68,10 @@ bool create_link(const std::u16string& win32_linkname, const std::u16string& win
 
 int report_made(const char* target, const char* linkname, bool directory) {
     if (settings.verbose) {
-        output_written = true;
         if (settings.symbolic)
-            std::printf("`%s' -> `%s' [%s]\n", linkname, target, directory ? "dir" : "file");
+            note_output(std::printf("`%s' -> `%s' [%s]\n", linkname, target, directory ? "dir" : "file"));
         else
-            std::printf("`%s' => `%s'\n", linkname, target);
+            note_output(std::printf("`%s' => `%s'\n", linkname, target));
     }
     return STATUS_OK;
 }

@@ -26,6 +26,25 @@ expect 0 "\`l/' -> \`d' [dir]
 is_symlink_to l d
 setup rm l
 
+# A TARGET with a final separator is read alike in every form, and a hard
+# link refuses it where it names a file, a directory or nothing; a
+# LINKNAME so written where a file is, alike for both kinds of link.
+setup mkdir t
+setup ln -s d sl
+syntax="The filename, directory name, or volume label syntax is incorrect.$(printf '\r')"
+for case_ in "l|$syntax|a/ l" "t/a|$syntax|-t t a/" "l|Access is denied.$(printf '\r')|sl/ l" \
+    "t/sl|Access is denied.$(printf '\r')|-t t sl/" "a/|$syntax|-f a a/"; do
+    IFS='|' read -r linkname reason args <<<"$case_"
+    # shellcheck disable=SC2086  # the arguments are words
+    expect 2 "" "quelk: failed to create hard link \`$linkname': $reason
+" $args
+done
+expect 2 "" "quelk: failed to create symbolic link \`a/': $syntax
+" -s missing a/
+[ -z "$(ls -A t)" ] || fail "made in t: $(ls -A t)"
+holds a a
+setup rm -r t sl
+
 expect 2 "" "quelk: could not convert \`' to win32 path
 " -T a ""
 expect 2 "" "quelk: could not convert \`' to win32 path

@@ -37,6 +37,9 @@ expect 1 "" "quelk: must have exactly two args with -T
 expect 1 "" "quelk: \`x': not a directory
 " a b x
 absent x
+# -t with a file: said once, nothing tried.
+expect 1 "" "quelk: \`a': not a directory
+" -t a b x
 expect 1 "" "quelk: could not create link \`./a': file exists
 " a
 expect 1 "" "quelk: could not create link \`dir': file exists

@@ -303,6 +303,11 @@ if [ "$wine" != none ]; then
     # advice, and nothing touched.
     expect 3 "" "$advice" -s a s
     expect 3 "" "$advice" -sf c b
+    # A full disk, which the host gives: the system's reason, not EIO.
+    "${runner[@]}" "$quelk" -v a on_full >/dev/full 2>"$scratch/err" </dev/null
+    status=$?
+    [ "$status:$(cat "$scratch/err")" = "1:quelk: write error: No space left on device" ] ||
+        fail "-v to a full disk: status $status, $(cat "$scratch/err")"
     [ ! -e s ] && [ ! -L s ] || fail "s was made"
     [ "$(inode a)" = "$(inode b)" ] || fail "b was touched"
 else

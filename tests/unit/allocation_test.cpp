@@ -31,8 +31,13 @@ void* operator new(std::size_t size) {
     if (void* memory = std::malloc(size ? size : 1)) return memory;
     throw std::bad_alloc();
 }
+// This operator new allocates with malloc, so free is its match; GCC,
+// which sees only that operator new was called, would warn otherwise.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+#pragma GCC diagnostic pop
 
 namespace {
 

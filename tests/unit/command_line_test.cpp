@@ -28,9 +28,9 @@ TEST_F(CommandLine, InvocationFormsGiveTheirPairs) {
         {{"-t", "d", "x/y"}, {"CreateHardLinkW(d\\y, x\\y, null)"}},
         {{"-t", "d", "-t", "dir", "a"}, {"CreateHardLinkW(dir\\a, a, null)"}},
         {{"-t", "dir", "-T", "a", "b"}, {"CreateHardLinkW(b, a, null)"}},
-        // The final name: trailing slashes cut off the operand itself, a
-        // backslash a separator like a slash.
-        {{"f/", "dir"}, {"CreateHardLinkW(dir\\f, f, null)"}},
+        // The final name: trailing slashes left out of it (the operand
+        // stays as typed), a backslash a separator like a slash.
+        {{"-s", "f/", "dir"}, {"CreateSymbolicLinkW(dir\\f, f\\, 0)"}},
         {{"sub\\c", "dir"}, {"CreateHardLinkW(dir\\c, sub\\c, null)"}},
         {{"a", "--", "-x", "dir"}, {"CreateHardLinkW(dir\\a, a, null)", "CreateHardLinkW(dir\\-x, -x, null)"}},
     };

@@ -240,7 +240,8 @@ TEST_F(InterruptsHeld, RunThatReplacesManyNamesHoldsThemAlike) {
         fake::add_directory("d");
         std::vector<std::string> args{"-f", "-t", "d"};
         for (int i = 0; i < 60; ++i) {
-            args.push_back("f" + std::to_string(i));
+            args.emplace_back(1, 'f');
+            args.back() += std::to_string(i);
             fake::add_file(args.back());
             fake::add_file("d/" + args.back());
         }

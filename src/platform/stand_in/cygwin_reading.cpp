@@ -3,6 +3,7 @@
 // stand-in's host sees is the entry Cygwin's own calls would reach.
 #include "platform/stand_in/cygwin_reading.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -126,12 +127,9 @@ std::optional<std::u16string> current_win32_directory(std::string& host) {
 // form; the directory itself is ".".
 void make_relative(std::u16string& path, const std::u16string& directory) {
     if (path.compare(0, directory.size(), directory) != 0) return;
-    if (path.size() == directory.size()) {
-        path = u".";
-    } else if (path[directory.size()] == u'\\') {
-        path.erase(0, directory.size() + 1);
-        if (path.empty()) path = u".";
-    }
+    if (path.size() > directory.size() && path[directory.size()] != u'\\') return;
+    path.erase(0, std::min(path.size(), directory.size() + 1));
+    if (path.empty()) path.push_back(u'.');
 }
 
 bool ends_in_exe(std::string_view name) {

@@ -15,6 +15,7 @@
 #include <langinfo.h>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -59,12 +60,17 @@ DWORD error_from_errno(int error) {
 // directory that is there, and "path not found" when a directory on the
 // way to it, or to the new name, is missing: Windows tells the two apart.
 DWORD missing_error(const std::string* existing) {
-    struct file_status status;
-    if (existing == nullptr || file_lstat(existing->c_str(), &status) == 0) return ERROR_PATH_NOT_FOUND;
-    auto slash = existing->find_last_of('/');
-    std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : existing->substr(0, slash);
-    return file_is_directory(directory.c_str()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    struct stat st;
+    if (existing == nullptr || ::lstat(existing->c_str(), &st) == 0) return ERROR_PATH_NOT_FOUND;
+    std::string name = *existing;
+    while (name.size() > 1 && name.back() == '/') name.pop_back();
+    auto slash = name.find_last_of('/');
+    std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+    return ::stat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
+
+// Whether a Win32 name ends in a separator: a directory's name.
+bool ends_in_separator(std::u16string_view name) { return !name.empty() && (name.back() == u'\\' || name.back() == u'/'); }
 
 // NTFS takes no name of more than 255 UTF-16 units, anywhere in a path,
 // whatever the form of the path: the host's limit may be another.
@@ -319,6 +325,15 @@ BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_na
     static std::string link, existing;
     if (name_too_long(file_name) || name_too_long(existing_file_name) || !host_path(file_name, link) ||
         !host_path(existing_file_name, existing)) {
+        last_error = ERROR_INVALID_NAME;
+        return 0;
+    }
+    // A name that ends in a separator is a directory's: Windows refuses it
+    // for a file that is there (ntdll's test_nt_names), and for a new one,
+    // as it refuses a file symbolic link so named (test_symbolic_link).
+    struct stat st;
+    if (ends_in_separator(file_name) ||
+        (ends_in_separator(existing_file_name) && ::stat(existing.c_str(), &st) != 0 && errno == ENOTDIR)) {
         last_error = ERROR_INVALID_NAME;
         return 0;
     }
