@@ -415,16 +415,6 @@ BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_na
         last_error = *refused;
         return 0;
     }
-    // A name that ends in a separator is a directory's: Windows refuses it
-    // for a file that is there (ntdll's test_nt_names), and for a new one,
-    // as it refuses a file symbolic link so named (test_symbolic_link).
-    auto directory_named = [](std::u16string_view units) { return !units.empty() && (units.back() == u'\\' || units.back() == u'/'); };
-    auto existing_entry = current.files.find(existing);
-    if (directory_named(file_name) || (directory_named(existing_file_name) && existing_entry != current.files.end() &&
-                                       !existing_entry->second.status.is_directory)) {
-        last_error = ERROR_INVALID_NAME;
-        return 0;
-    }
     // The existing file is opened first: missing, it is a missing file, or
     // a missing path where a directory on the way is missing too
     // (test_FindFirstFileA); a directory refuses a hard link as access
@@ -436,6 +426,16 @@ BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_na
     }
     if (found->second.status.is_directory) {
         last_error = ERROR_ACCESS_DENIED;
+        return 0;
+    }
+    // A name that ends in a separator is a directory's: Windows refuses it
+    // for a file that is there (ntdll's test_nt_names), and for a new one,
+    // as it refuses a file symbolic link so named (test_symbolic_link).
+    auto directory_named = [](std::u16string_view units) {
+        return !units.empty() && (units.back() == u'\\' || units.back() == u'/');
+    };
+    if (directory_named(file_name) || directory_named(existing_file_name)) {
+        last_error = ERROR_INVALID_NAME;
         return 0;
     }
     if (!fake::directory_there(fake::parent_of(link))) {

@@ -9,6 +9,7 @@
 #include "fake_platform.h"
 #include "link/link.h"
 #include "run_quelk.h"
+#include "text/utf16.h"
 
 namespace {
 
@@ -123,6 +124,37 @@ TEST_F(WindowsAnswers, DeviceNamesAreFilesOfThatName) {
             EXPECT_FALSE(fake::temporary_left()) << name;
         }
     }
+}
+
+// The fake's own answers, where POSIX would answer otherwise: a file
+// named with a final separator, "." in a \\?\ name, a directory link on
+// the way to another volume, a name renamed onto itself.
+TEST_F(WindowsAnswers, NamesAreReadAsWindowsReadsThem) {
+    fake::add_directory("/v/far");
+    fake::add_symlink("to_far", "/v/far");
+    const struct {
+        const char16_t* link;
+        platform::DWORD error;
+    } cases[] = {
+        {u"a\\", platform::ERROR_INVALID_NAME},
+        {u"\\\\?\\C:\\work\\.\\h", platform::ERROR_INVALID_NAME},
+        {u"to_far\\h", platform::ERROR_NOT_SAME_DEVICE},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(platform::CreateHardLinkW(c.link, u"a", nullptr));
+        EXPECT_EQ(platform::GetLastError(), c.error) << text::to_utf8(c.link);
+    }
+    EXPECT_FALSE(platform::CreateHardLinkW(u"h", u"a\\", nullptr));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_INVALID_NAME);
+    // -f a a/: a is kept, with Windows' reason.
+    auto r = run_quelk({"-f", "d", "a/"});
+    EXPECT_EQ(r.status, STATUS_LINK_FAILED);
+    EXPECT_EQ(r.err, "quelk: failed to create hard link `a/': Access is denied.\r\n");
+    EXPECT_FALSE(fake::fake().files["a"].status.is_directory);
+    fake::fake().rename_keeps_source = false;
+    platform::DWORD error = 0;
+    EXPECT_EQ(platform::file_rename("a", "a", &error), 0);
+    EXPECT_TRUE(fake::exists("a"));
 }
 
 TEST_F(WindowsAnswers, RootedNameCountsTheCurrentDrive) {
