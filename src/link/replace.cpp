@@ -154,14 +154,20 @@ bool make_temporary_link(std::string_view directory, attempt& tried, std::string
 bool rename_over(const std::string& temporary, const link_name& linkname, const attempt& tried, sharing_wait& wait,
                  refusal& why) {
     bool was_held = false;
+    // What LINKNAME was at the last refusal that nothing explained, and for
+    // how many tries in a row it stayed that file.
+    platform::file_status refused_at{};
+    int same_refusals = 0;
     while (platform::file_rename(temporary.c_str(), linkname.path, &why.win32_error) != 0) {
         why.error = errno;
         // Windows refuses a rename onto a file that another program holds
         // open as access denied: a held LINKNAME is waited for like a held
         // TARGET, and one let go meanwhile is tried again at once. So is it
         // while another program renames over the same name: nothing holds
-        // it then, and the refusal is tried again within the same bound,
-        // told in Windows' words if it lasts.
+        // it then, and what LINKNAME is changes as that rename ends. A
+        // refusal that stays with the same file for a few tries is the
+        // file's own (an immutable one, one an access list keeps), which no
+        // wait cures: told at once in Windows' words.
         if (why.win32_error == platform::ERROR_ACCESS_DENIED) {
             platform::file_status now;
             if (platform::file_held_open(tried.win32_linkname->c_str())) {
@@ -170,12 +176,19 @@ bool rename_over(const std::string& temporary, const link_name& linkname, const 
             } else if (was_held) {
                 was_held = false;
                 continue;
-            } else if (platform::file_lstat(linkname.path, &now) == 0 && now.is_directory) {
-                // A directory that came since the refusal is the reason now.
-                why = refusal{EISDIR, 0};
-                return false;
             } else {
-                if (!wait.again(platform::ERROR_SHARING_VIOLATION)) return false;
+                bool seen = platform::file_lstat(linkname.path, &now) == 0;
+                // A directory that came since the refusal is the reason now.
+                if (seen && now.is_directory) {
+                    why = refusal{EISDIR, 0};
+                    return false;
+                }
+                same_refusals = seen && same_refusals > 0 && same_file(now, refused_at) && now.links == refused_at.links
+                                    ? same_refusals + 1
+                                    : 1;
+                refused_at = now;
+                constexpr int refusals_of_its_own = 3;
+                if (same_refusals >= refusals_of_its_own || !wait.again(platform::ERROR_SHARING_VIOLATION)) return false;
                 continue;
             }
         }

@@ -303,6 +303,18 @@ if [ "$wine" != none ]; then
     # advice, and nothing touched.
     expect 3 "" "$advice" -s a s
     expect 3 "" "$advice" -sf c b
+    # An immutable LINKNAME (the host's chattr +i, which Windows sees as a
+    # name it may not remove): refused in Windows' words, kept, nothing
+    # left. (Its few tries, not a second's, are counted against the fake.)
+    echo immutable >immutable && chattr +i immutable || fail "setup: chattr +i, which the test needs root for"
+    run -f a immutable
+    chattr -i immutable
+    case $status:$err in
+        "5:quelk: cannot remove \`immutable': Access"*) ;;
+        *) fail "-f a immutable: status $status, $err" ;;
+    esac
+    [ "$(cat immutable)" = immutable ] || fail "immutable was replaced"
+    no_temporary
     # A full disk, which the host gives: the system's reason, not EIO.
     "${runner[@]}" "$quelk" -v a on_full >/dev/full 2>"$scratch/err" </dev/null
     status=$?
