@@ -58,17 +58,25 @@ int make_link(const char* target, const char* linkname_path) {
     bool examine_first =
         tried.win32_linkname && (by_platform || settings.force || platform::linkname_examined_first());
     bool exists = examine_first && examine();
-    if (!exists && tried.win32_linkname && tried.win32_target) {
+    bool looked = examine_first, windows_found_it = false;
+    for (int tries = 1; !exists && tried.win32_linkname && tried.win32_target; ++tries) {
         if (create_link(*tried.win32_linkname, *tried.win32_target, tried.directory)) {
             // Under --force a name made in this run is not replaced later.
             if (settings.force) links_made.insert(name_key(linkname.path));
             return report_made(target, linkname.path, tried.directory);
         }
         tried.error = platform::GetLastError();
+        windows_found_it = tried.error == platform::ERROR_ALREADY_EXISTS || tried.error == platform::ERROR_FILE_EXISTS;
+        // Examined last, or made by another process since it was examined.
+        if (looked && !windows_found_it) break;
+        exists = examine();
+        looked = true;
+        // Gone again since Windows found it there: another process removes
+        // and makes the name anew, and the link is asked for again, a few
+        // times, as a rename in flight is.
+        if (exists || !windows_found_it || unexamined != ENOENT || tries == 8) break;
     }
-    bool windows_found_it = tried.error == platform::ERROR_ALREADY_EXISTS || tried.error == platform::ERROR_FILE_EXISTS;
-    // Examined last, or made by another process since it was examined.
-    if (!examine_first || (!exists && windows_found_it)) exists = examine();
+    if (!looked) exists = examine();
     if (!exists && (!windows_found_it || unexamined == ENOENT)) return report_failure(target, linkname.path, tried);
     // Windows has a name there that lstat cannot look at (a path too long
     // for the POSIX calls, say): it exists, and what was not examined is

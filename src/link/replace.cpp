@@ -63,6 +63,9 @@ enum class relation {
     // Another name of the file a hard link of TARGET would name: it is
     // that link already.
     linked,
+    // Two names of a file with one link: a look caught in the middle of
+    // another process's rename, to be made again.
+    unsettled,
 };
 
 // ENTRY becomes TARGET's own entry, as far as it was found.
@@ -75,31 +78,40 @@ relation relation_once(const char* target, const link_name& linkname, const plat
     bool file_matches =
         found && (entry.is_link ? platform::file_identity(target, true, &file) == 0 && same_file(file, existing) : entry_matches);
     if (!entry_matches && !file_matches) return relation::other;
-    if (existing.links == 1) return relation::itself;
     auto target_parts = split_path(target);
     if (name_key(linkname.parts.name) == name_key(target_parts.name) &&
         same_directory(linkname.parts.directory, target_parts.directory))
         return relation::itself;
-    // A hard link names TARGET's own entry, a symbolic link leads on.
-    return !settings.symbolic && entry_matches ? relation::linked : relation::other;
+    // Two entries of one file have two links: one link counted is a look
+    // that caught LINKNAME's file as another process renamed over it.
+    if (entry_matches) {
+        if (existing.links == 1) return relation::unsettled;
+        // A hard link names TARGET's own entry, a symbolic link leads on.
+        return settings.symbolic ? relation::other : relation::linked;
+    }
+    // TARGET leads through a symbolic link to LINKNAME's file, its only name.
+    return existing.links == 1 ? relation::itself : relation::other;
 }
 
-// The relation, looked at again until two looks at LINKNAME agree: while
-// another process renames over LINKNAME, lstat can catch the file it is
-// replacing with its links already fewer. EXISTING becomes the last look.
+// The relation, looked at again until two looks at LINKNAME agree, and
+// agree with TARGET: while another process renames over LINKNAME, lstat can
+// catch the file it is replacing with its links already fewer. A look that
+// never settles is taken for TARGET itself, which is kept. EXISTING
+// becomes the last look.
 relation relation_to_target(const char* target, const link_name& linkname, platform::file_status& existing,
                             platform::file_status& entry) {
     constexpr int looks = 8;
     for (int look = 1;; ++look) {
         relation seen = relation_once(target, linkname, existing, entry);
-        if (seen == relation::other || look == looks) return seen;
+        if (look == looks) return seen == relation::unsettled ? relation::itself : seen;
+        if (seen == relation::other) return seen;
         platform::file_status again;
         // Gone meanwhile: the rename puts the link there.
         if (platform::file_lstat(linkname.path, &again) != 0) return relation::other;
         bool agree = same_file(again, existing) && again.links == existing.links &&
                      again.is_directory == existing.is_directory;
         existing = again;
-        if (agree) return seen;
+        if (agree && seen != relation::unsettled) return seen;
         if (existing.is_directory) return relation::other;
     }
 }
@@ -222,6 +234,7 @@ int replace_existing(const char* target, const link_name& linkname, platform::fi
         }
         switch (found) {
             case relation::itself:
+            case relation::unsettled:  // never left so: taken for itself
                 std::fprintf(stderr, "quelk: `%s' and `%s' are the same file\n", target, linkname.path);
                 return STATUS_USAGE;
             case relation::linked: return report_made(target, linkname.path, tried.directory);

@@ -156,16 +156,24 @@ TEST_F(Race, NameRemovedMeanwhileGetsTheLink) {
     EXPECT_FALSE(fake::temporary_left());
 
     // Removed before it could be examined, after the link was tried (as
-    // the native build tries it first without --force): the link's own
-    // failure is told.
-    SetUp();
-    settings.force = false;
-    fake::fake().native_order = true;
-    fake::fake().messages[183] = u"Cannot create a file when that file already exists.\r\n";
-    fake::fake().before["lstat"] = [] { fake::fake().files.erase("b"); };
-    r = run_quelk({"a", "b"});
-    EXPECT_EQ(r.status, STATUS_LINK_FAILED);
-    EXPECT_EQ(r.err, "quelk: failed to create hard link `b': Cannot create a file when that file already exists.\r\n");
+    // the native build tries it first without --force): the link is asked
+    // for again, and made. Removed and made anew each time: after a few
+    // tries, the link's own failure is told.
+    for (bool made_anew : {false, true}) {
+        SetUp();
+        settings.force = false;
+        fake::fake().native_order = true;
+        fake::fake().messages[183] = u"Cannot create a file when that file already exists.\r\n";
+        fake::fake().before["lstat"] = [] { fake::fake().files.erase("b"); };
+        if (made_anew) fake::fake().before["CreateHardLinkW"] = [] { fake::add_file("b"); };
+        r = run_quelk({"a", "b"});
+        EXPECT_EQ(r.status, made_anew ? STATUS_LINK_FAILED : STATUS_OK);
+        EXPECT_EQ(fake::calls_of("CreateHardLinkW").size(), made_anew ? 8u : 2u);
+        if (made_anew)
+            EXPECT_EQ(r.err, "quelk: failed to create hard link `b': Cannot create a file when that file already exists.\r\n");
+        else
+            EXPECT_EQ(fake::fake().files["b"].status.inode, fake::fake().files["a"].status.inode);
+    }
 }
 
 TEST_F(Race, NameCaughtMidRenameIsLookedAtAgainBeforeItIsRefused) {
@@ -189,6 +197,25 @@ TEST_F(Race, NameCaughtMidRenameIsLookedAtAgainBeforeItIsRefused) {
     auto r = run_quelk({"a", "b"});
     EXPECT_EQ(r.status, STATUS_OK) << r.err;
     EXPECT_EQ(fake::fake().files["b"].status.inode, a.inode);
+    EXPECT_FALSE(fake::temporary_left());
+}
+
+TEST_F(Race, NameCaughtMidRenameTwiceIsNeverTargetItself) {
+    // b, a name of a's file, is caught by two looks in a row with one link
+    // counted (two renames over it, each caught mid-way): two entries of
+    // one file never have one link, so it is looked at again until a look
+    // agrees with itself, which finds b a name of a's file already.
+    fake::fake().files["a"].status.links = 2;
+    fake::fake().files["b"] = fake::fake().files["a"];
+    static int looks;
+    looks = 0;
+    fake::fake().before["lstat"] = [] {
+        if (fake::fake().calls.back() == "lstat(b)") fake::fake().files["b"].status.links = ++looks <= 2 ? 1 : 2;
+    };
+    auto r = run_quelk({"-v", "a", "b"});
+    EXPECT_EQ(r.status, STATUS_OK) << r.err;
+    EXPECT_EQ(r.out, "`b' => `a'\n");
+    EXPECT_GE(looks, 3);
     EXPECT_FALSE(fake::temporary_left());
 }
 
