@@ -461,6 +461,42 @@ BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_na
     return 1;
 }
 
+namespace {
+
+BOOL remove_name(const char* call, const char16_t* name, bool directory_link) {
+    fake::scope busy_here;
+    log(std::string(call) + "(" + narrow(name) + ")");
+    if (auto error = scripted(call)) {
+        last_error = *error;
+        return 0;
+    }
+    std::string key;
+    if (auto refused = fake::windows_name(name, key)) {
+        last_error = *refused;
+        return 0;
+    }
+    auto found = current.files.find(key);
+    if (found == current.files.end()) {
+        last_error = fake::directory_there(fake::parent_of(key)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        return 0;
+    }
+    if (found->second.status.is_directory && !directory_link) {
+        last_error = ERROR_ACCESS_DENIED;
+        return 0;
+    }
+    if (fake::refused_while_held(found->second.status.inode, &last_error)) return 0;
+    auto status = found->second.status;
+    current.files.erase(found);
+    fake::set_links(status.inode, status.links - 1);
+    return 1;
+}
+
+}  // namespace
+
+BOOL DeleteFileW(const char16_t* file_name) { return remove_name("DeleteFileW", file_name, false); }
+
+BOOL RemoveDirectoryW(const char16_t* path_name) { return remove_name("RemoveDirectoryW", path_name, true); }
+
 HANDLE GetCurrentProcess() {
     fake::scope busy_here;
     log("GetCurrentProcess()");
@@ -885,7 +921,7 @@ bool linkname_examined_first() { return !current.native_order; }
 // The directory with every symbolic link on the way followed (as Cygwin's
 // realpath gives it), as the fake's own key.
 std::optional<std::string> physical_directory(const char* directory) {
-    if (current.native_order) return std::nullopt;  // the native build has none
+    if (current.native_order || current.drives) return std::nullopt;  // the native build has none
     fake::scope busy_here;
     log(std::string("realpath(") + directory + ")");
     std::string path = fake::followed_on_the_way(fake::key(*directory == '\0' ? "." : directory), true);

@@ -116,10 +116,14 @@ const resolved_directory& directory_form(std::string_view directory, bool absolu
     const char* path = directory.empty() ? "." : found->first.c_str();
     if (!absolute) {
         if (!entry.plain) {
-            if (directory.empty())
+            if (directory.empty()) {
                 entry.plain.emplace();  // the current directory: names go as they are
-            else
+            } else {
+                // Where its links lead for the file calls too, at the same
+                // moment: one directory for both sides.
+                physical_directory_of(directory);
                 entry.plain = convert_by_platform(path, RELATIVE_FORM);
+            }
             entry.plain_changed = entry.plain && text::needs_long_form(*entry.plain);
         }
         return entry;

@@ -23,6 +23,21 @@ void note_output(int result) {
     if ((result < 0 || std::ferror(stdout)) && output_error == 0) output_error = errno != 0 ? errno : EIO;
 }
 
+link_name read_linkname(const char* path) {
+    link_name name{path, split_path(path), {}, {}};
+    auto directory = name.parts.directory;
+    const auto& physical = directory.empty() ? std::optional<std::string>() : physical_directory_of(directory);
+    if (!physical) {
+        name.calls_directory.assign(directory);
+        name.calls.assign(path);
+        return name;
+    }
+    name.calls_directory = *physical;
+    if (name.calls_directory.back() != '/') name.calls_directory.push_back('/');
+    name.calls = name.calls_directory + (path + directory.size());
+    return name;
+}
+
 std::string seen_from_link(const char* target, const link_name& linkname) {
     if (is_absolute_path(target)) return target;
     // Windows reads a relative target from where the link lies, every

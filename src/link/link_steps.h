@@ -20,11 +20,20 @@ struct attempt {
 };
 
 // LINKNAME as make_link splits it, once: the path and, as views of it,
-// its directory and its final name.
+// its directory and its final name; and the names the file calls are
+// given for it and for names beside it. Where a link on the way to its
+// directory could lead elsewhere from one call to the next (another
+// process repoints it), they go by where the directory led when the run
+// first resolved it, as the names given to Windows do: every call of one
+// pair reaches one directory.
 struct link_name {
     const char* path;
     path_parts parts;
+    std::string calls_directory;  // "" or a directory with its separator
+    std::string calls;            // LINKNAME there, as typed after its directory
 };
+// LINKNAME split, its calls' names found.
+link_name read_linkname(const char* path);
 
 // TARGET as a symbolic link at LINKNAME will reach it: a relative one read
 // from LINKNAME's directory ("sub/" + "../x"; "D:" + "x" stays on drive D).

@@ -11,7 +11,7 @@ int make_link(const char* target, const char* linkname_path) {
     // A name that the platform's own calls would read as another is never
     // looked at: whatever they found there would not be LINKNAME.
     if (!platform::name_reads_as_typed(linkname_path)) return report_unconvertible(linkname_path);
-    const link_name linkname{linkname_path, split_path(linkname_path)};
+    const link_name linkname = read_linkname(linkname_path);
     // The converted names keep their storage from pair to pair: a run over
     // many names allocates for the longest, not for each.
     static attempt tried;
@@ -51,7 +51,7 @@ int make_link(const char* target, const char* linkname_path) {
     platform::file_status existing;
     int unexamined = 0;  // why lstat could not look at LINKNAME
     auto examine = [&] {
-        if (platform::file_lstat(linkname.path, &existing) == 0) return true;
+        if (platform::file_lstat(linkname.calls.c_str(), &existing) == 0) return true;
         unexamined = errno;
         return false;
     };

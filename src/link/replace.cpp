@@ -80,7 +80,7 @@ relation relation_once(const char* target, const link_name& linkname, const plat
     if (!entry_matches && !file_matches) return relation::other;
     auto target_parts = split_path(target);
     if (name_key(linkname.parts.name) == name_key(target_parts.name) &&
-        same_directory(linkname.parts.directory, target_parts.directory))
+        same_directory(linkname.calls_directory, target_parts.directory))
         return relation::itself;
     // Two entries of one file have two links: one link counted is a look
     // that caught LINKNAME's file as another process renamed over it.
@@ -107,7 +107,7 @@ relation relation_to_target(const char* target, const link_name& linkname, platf
         if (seen == relation::other) return seen;
         platform::file_status again;
         // Gone meanwhile: the rename puts the link there.
-        if (platform::file_lstat(linkname.path, &again) != 0) return relation::other;
+        if (platform::file_lstat(linkname.calls.c_str(), &again) != 0) return relation::other;
         bool agree = same_file(again, existing) && again.links == existing.links &&
                      again.is_directory == existing.is_directory;
         existing = again;
@@ -139,22 +139,32 @@ void temporary_name(std::string_view directory, std::string& name) {
     for (int i = 0; i < 5; ++i, bits /= 36) name.push_back(letters[bits % 36]);
 }
 
-// Makes the link under a temporary name, into NAME; false after a failure
-// (the error is left in tried.error).
-bool make_temporary_link(std::string_view directory, attempt& tried, std::string& name) {
+// The temporary, by the names each side knows it by.
+struct temporary {
+    std::string name;          // for the file calls
+    std::u16string win32_name;  // as Windows made it
+    std::string typed;         // beside LINKNAME as typed
+    bool directory_link = false;
+};
+
+// Makes the link under a temporary name beside LINKNAME, into MADE; false
+// after a failure (the error is left in tried.error).
+bool make_temporary_link(const link_name& linkname, attempt& tried, temporary& made) {
     // A link never replaces an existing name, so the link call itself tells
     // whether a name is free; a taken one is simply passed over.
     constexpr int attempts = 100;
-    static std::u16string win32_name;  // its storage kept from link to link
+    auto directory = linkname.parts.directory;
     for (int i = 0; i < attempts; ++i) {
-        temporary_name(directory, name);
-        path_parts parts{std::string_view(name).substr(0, directory.size()),
-                         std::string_view(name).substr(directory.size())};
-        if (!to_win32_file_name(parts, win32_name)) {
+        temporary_name(directory, made.typed);
+        path_parts parts{std::string_view(made.typed).substr(0, directory.size()),
+                         std::string_view(made.typed).substr(directory.size())};
+        if (!to_win32_file_name(parts, made.win32_name)) {
             tried.win32_linkname.reset();
             return false;
         }
-        if (create_link(win32_name, *tried.win32_target, tried.directory)) return true;
+        made.name.assign(linkname.calls_directory).append(parts.name);
+        made.directory_link = settings.symbolic && tried.directory;
+        if (create_link(made.win32_name, *tried.win32_target, tried.directory)) return true;
         tried.error = platform::GetLastError();
         if (tried.error != platform::ERROR_ALREADY_EXISTS && tried.error != platform::ERROR_FILE_EXISTS) break;
     }
@@ -163,14 +173,14 @@ bool make_temporary_link(std::string_view directory, attempt& tried, std::string
 
 // Puts the temporary in LINKNAME's place; false, with the reason in WHY,
 // when Windows keeps LINKNAME.
-bool rename_over(const std::string& temporary, const link_name& linkname, const attempt& tried, sharing_wait& wait,
+bool rename_over(const temporary& made, const link_name& linkname, const attempt& tried, sharing_wait& wait,
                  refusal& why) {
     bool was_held = false;
     // What LINKNAME was at the last refusal that nothing explained, and for
     // how many tries in a row it stayed that file.
     platform::file_status refused_at{};
     int same_refusals = 0;
-    while (platform::file_rename(temporary.c_str(), linkname.path, &why.win32_error) != 0) {
+    while (platform::file_rename(made.name.c_str(), linkname.calls.c_str(), &why.win32_error) != 0) {
         why.error = errno;
         // Windows refuses a rename onto a file that another program holds
         // open as access denied: a held LINKNAME is waited for like a held
@@ -189,7 +199,7 @@ bool rename_over(const std::string& temporary, const link_name& linkname, const 
                 was_held = false;
                 continue;
             } else {
-                bool seen = platform::file_lstat(linkname.path, &now) == 0;
+                bool seen = platform::file_lstat(linkname.calls.c_str(), &now) == 0;
                 // A directory that came since the refusal is the reason now.
                 if (seen && now.is_directory) {
                     why = refusal{EISDIR, 0};
@@ -210,10 +220,18 @@ bool rename_over(const std::string& temporary, const link_name& linkname, const 
 }
 
 // Removes the temporary link, where it is still there; false, with the
-// reason in WHY, when it stays.
-bool remove_temporary(const std::string& temporary, refusal& why) {
-    if (platform::file_unlink(temporary.c_str(), &why.win32_error) == 0 || errno == ENOENT) return true;
+// reason in WHY, when it stays. Not found by the file calls, it is asked of
+// Windows by the name it was made under, and taken for gone only where
+// Windows too finds nothing there.
+bool remove_temporary(const temporary& made, refusal& why) {
+    if (platform::file_unlink(made.name.c_str(), &why.win32_error) == 0) return true;
     why.error = errno;
+    if (why.error != ENOENT) return false;
+    const char16_t* name = made.win32_name.c_str();
+    bool removed = made.directory_link ? platform::RemoveDirectoryW(name) : platform::DeleteFileW(name);
+    platform::DWORD error = removed ? 0 : platform::GetLastError();
+    if (removed || error == platform::ERROR_FILE_NOT_FOUND || error == platform::ERROR_PATH_NOT_FOUND) return true;
+    why.win32_error = error;
     return false;
 }
 
@@ -248,7 +266,7 @@ int replace_existing(const char* target, const link_name& linkname, platform::fi
     // run that replaces many names in one directory asks once.
     auto directory = linkname.parts.directory;
     if (!directory_found_writable(directory)) {
-        std::string path(directory.empty() ? "." : directory);
+        std::string path(linkname.calls_directory.empty() ? "." : linkname.calls_directory);
         if (platform::file_directory_writable(path.c_str()) != 0) return report_cannot_remove(linkname.path, errno);
         note_directory_writable(directory);
     }
@@ -269,29 +287,29 @@ int replace_existing(const char* target, const link_name& linkname, platform::fi
     // Interrupts are held from the temporary's making to its end, and no
     // longer: the outcome is told after, so that a signal never waits for
     // a report, nor for a reader of it.
-    static std::string temporary;  // its storage kept from link to link
+    static temporary beside;  // its storage kept from link to link
     bool made, renamed = false, left = false;
     refusal rename_refused, temporary_kept;
     {
         interrupts_held held;
-        made = make_temporary_link(directory, tried, temporary);
+        made = make_temporary_link(linkname, tried, beside);
         if (made) {
             // Whatever stands at LINKNAME now is replaced, also when another
             // process replaced it after it was examined: --force asks for
             // that, as ln -f does. Only a directory is refused, by the rename.
-            renamed = rename_over(temporary, linkname, tried, wait, rename_refused);
+            renamed = rename_over(beside, linkname, tried, wait, rename_refused);
             // POSIX rename of one name of a file onto another does nothing and
             // leaves the temporary: where another process made LINKNAME a name
             // of TARGET's file meanwhile.
             platform::file_status kept;
             if (!renamed || (!settings.symbolic && platform::rename_may_keep_source() &&
-                             platform::file_lstat(temporary.c_str(), &kept) == 0))
-                left = !remove_temporary(temporary, temporary_kept);
+                             platform::file_lstat(beside.name.c_str(), &kept) == 0))
+                left = !remove_temporary(beside, temporary_kept);
         }
     }
     if (!made) return report_failure(target, linkname.path, tried);
     int status = STATUS_OK;
     if (!renamed) status = report_cannot_remove(linkname.path, rename_refused.error, rename_refused.win32_error);
-    if (left) status = report_temporary_left(temporary.c_str(), temporary_kept.error, temporary_kept.win32_error);
+    if (left) status = report_temporary_left(beside.name.c_str(), temporary_kept.error, temporary_kept.win32_error);
     return status == STATUS_OK ? report_made(target, linkname.path, tried.directory) : status;
 }

@@ -113,6 +113,11 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new
                            DWORD buffer_length, TOKEN_PRIVILEGES* previous_state,
                            DWORD* return_length);
 
+// Remove a name as Windows reads it: a file (a file link), or a directory
+// link (RemoveDirectoryW removes the link, never what it leads to).
+BOOL DeleteFileW(const char16_t* file_name);
+BOOL RemoveDirectoryW(const char16_t* path_name);
+
 void Sleep(DWORD milliseconds);
 
 // Whether another program holds the file at this Win32 path open without

@@ -52,6 +52,7 @@ TEST_F(StandIn, PathsConvertAsInACygwinInstall) {
     EXPECT_EQ(convert("."), u".");
     EXPECT_EQ(convert("name."), u"name.");
     EXPECT_EQ(convert("a\\b"), u"a\\b");
+    EXPECT_EQ(convert("d/x"), u"d\\x");
     // A backslash or a drive makes a Win32 path, whose ".." is text.
     EXPECT_EQ(convert("sub\\..\\x"), u"x");
     EXPECT_EQ(convert("\\x"), u"C:\\x");

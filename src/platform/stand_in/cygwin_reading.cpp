@@ -237,7 +237,7 @@ std::optional<std::u16string> cygwin_win32_path(const char* text, bool keep_rela
         if (!read) return std::nullopt;
         out = std::move(*read);
         if (keep_relative && relative) make_relative(out, *directory);
-    } else if (path.size() > 2 && path[1] == '/' && path[2] != '/') {
+    } else if (path.size() > 2 && path[0] == '/' && path[1] == '/' && path[2] != '/') {
         // Two leading slashes stay, and name a network path (path.cc,
         // normalize_posix_path; mount.cc, conv_to_win32_path).
         auto read = win32_reading(path, *directory);

@@ -344,6 +344,41 @@ BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_na
     return 1;
 }
 
+namespace {
+
+// Removes the host entry behind a Win32 name: a file, or a link to a
+// directory for RemoveDirectoryW; Windows' codes for a failure.
+BOOL remove_name(const char16_t* name, bool directory_link) {
+    std::string host;
+    if (!host_path(name, host)) {
+        last_error = ERROR_INVALID_NAME;
+        return 0;
+    }
+    while (host.size() > 1 && host.back() == '/') host.pop_back();
+    struct stat st;
+    if (::lstat(host.c_str(), &st) != 0) {
+        last_error = errno == ENOENT ? missing_error(&host) : error_from_errno(errno);
+        return 0;
+    }
+    // DeleteFileW refuses a directory; RemoveDirectoryW removes a directory
+    // link itself, or an empty directory.
+    if (S_ISDIR(st.st_mode) && !directory_link) {
+        last_error = ERROR_ACCESS_DENIED;
+        return 0;
+    }
+    if ((S_ISDIR(st.st_mode) ? ::rmdir(host.c_str()) : ::unlink(host.c_str())) != 0) {
+        last_error = error_from_errno(errno);
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+BOOL DeleteFileW(const char16_t* file_name) { return remove_name(file_name, false); }
+
+BOOL RemoveDirectoryW(const char16_t* path_name) { return remove_name(path_name, true); }
+
 HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)); }
 
 BOOL CloseHandle(HANDLE) { return 1; }

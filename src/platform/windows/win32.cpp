@@ -56,6 +56,10 @@ BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_na
                              static_cast<LPSECURITY_ATTRIBUTES>(security_attributes));
 }
 
+BOOL DeleteFileW(const char16_t* file_name) { return ::DeleteFileW(wide(file_name)); }
+
+BOOL RemoveDirectoryW(const char16_t* path_name) { return ::RemoveDirectoryW(wide(path_name)); }
+
 HANDLE GetCurrentProcess() { return ::GetCurrentProcess(); }
 
 BOOL CloseHandle(HANDLE object) { return ::CloseHandle(object); }
