@@ -171,6 +171,21 @@ std::optional<platform::DWORD> windows_name(const char16_t* path, std::string& n
         if (run > 255) return platform::ERROR_INVALID_NAME;
     }
     name = key(narrow(path));
+    // A relative plain name is read against the current directory as
+    // Windows keeps it: with a final dot or space dropped from each of its
+    // names (ntdll's path.c tests: c:/test./file is c:\test\file).
+    bool relative = !literal && !units.empty() && units[0] != u'\\' && units[0] != u'/' && !text::begins_with_drive(units);
+    if (relative && platform::current_directory_changed()) {
+        std::string windows_directory;
+        for (std::size_t start = 1; start <= current.current_directory.size();) {
+            std::size_t end = std::min(current.current_directory.find('/', start), current.current_directory.size());
+            std::string part = current.current_directory.substr(start, end - start);
+            while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
+            windows_directory += "/" + part;
+            start = end + 1;
+        }
+        name = key(windows_directory + "/" + narrow(path));
+    }
     // "." and ".." in a \\?\ name are names no entry may have (kernel32's
     // test_GetFileAttributesExW, ntdll's test_nt_names).
     if (name.find('\x01') != std::string::npos) return platform::ERROR_INVALID_NAME;
@@ -676,6 +691,12 @@ std::size_t current_directory_units(std::u16string_view name) {
     if (!name.empty() && (name[0] == u'\\' || name[0] == u'/') && (name.size() == 1 || (name[1] != u'\\' && name[1] != u'/')))
         return 2;
     return 2 + current.current_directory.size();
+}
+
+bool current_directory_changed() {
+    if (current.drives) return false;  // the native build's own directory
+    std::u16string here = u"C:" + std::u16string(current.current_directory.begin(), current.current_directory.end());
+    return text::needs_long_form(here);
 }
 
 void adopt_user_locale() { std::setlocale(LC_ALL, ""); }

@@ -132,6 +132,13 @@ const resolved_directory& directory_form(std::string_view directory, bool absolu
     return entry;
 }
 
+// Whether Windows would read the relative NAME against another directory
+// than the one Cygwin reads it from.
+bool read_elsewhere(std::u16string_view name) {
+    bool relative = !name.empty() && name[0] != u'\\' && name[0] != u'/' && !text::begins_with_drive(name);
+    return relative && platform::current_directory_changed();
+}
+
 // DIRECTORY's form and the final name's units, joined as Windows reads
 // them: nothing between a bare drive ("D:x") or a final separator and the
 // name.
@@ -229,7 +236,7 @@ bool by_directory(const path_parts& parts, std::u16string& name) {
     std::size_t full = text::full_path_units(name, platform::current_directory_units(name));
     char16_t last = final_units.empty() ? u'\0' : final_units.back();
     if (full < text::PLAIN_PATH_LIMIT && !directory.plain_changed && last != u'.' && last != u' ' &&
-        !text::is_device_name(final_units))
+        !text::is_device_name(final_units) && !read_elsewhere(name))
         return true;
     // The absolute form has "." and ".." resolved, which the \\?\ form
     // would take as names.
@@ -305,7 +312,7 @@ bool to_win32_file_name(const path_parts& parts, std::u16string& name, bool* by_
         }
     }
     if (!convert(path, name, by_platform)) return false;
-    if (!text::needs_long_form(name, platform::current_directory_units(name))) return true;
+    if (!text::needs_long_form(name, platform::current_directory_units(name)) && !read_elsewhere(name)) return true;
     // The plain form would be cut at MAX_PATH or lose a final dot or space:
     // Windows takes the absolute \\?\ form exactly as it stands. The
     // converter sees the whole name for it.

@@ -162,6 +162,13 @@ std::optional<std::u16string> relative_path_to_win32(const char* path);
 // root ("C:", "\\server\share") for "\x", else the process's.
 std::size_t current_directory_units(std::u16string_view name = {});
 
+// Whether Windows would read a relative name against another directory
+// than the current one: where its Win32 form has a name ending in a dot or
+// a space (which Windows drops from a relative name's directory), or is
+// too long for Windows to keep (Cygwin then points Windows elsewhere).
+// Names must be absolute then.
+bool current_directory_changed();
+
 // How this platform reads a path the user typed: which bytes separate
 // directories, and how many leading bytes name a drive ("D:", which begins
 // a path on the native build).

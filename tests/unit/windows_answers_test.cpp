@@ -157,6 +157,25 @@ TEST_F(WindowsAnswers, NamesAreReadAsWindowsReadsThem) {
     EXPECT_TRUE(fake::exists("a"));
 }
 
+TEST_F(WindowsAnswers, CurrentDirectoryWindowsReadsOtherwiseMakesNamesAbsolute) {
+    // Cygwin's current directory /work/v1. beside /work/v1: Windows reads
+    // a relative name against v1, so every name goes absolute.
+    fake::fake().current_directory = "/work/v1.";
+    fake::add_directory("/work/v1");
+    fake::add_file("a");
+    for (const auto& args : {std::vector<std::string>{"a", "b"}, {"-f", "a", "c"}, {"-s", "a", "s"}}) {
+        settings = run_settings{};
+        optind = 0;
+        if (args[1] == "a") fake::add_file("c");
+        auto r = run_quelk(args);
+        EXPECT_EQ(r.status, STATUS_OK) << args.back() << r.err;
+        EXPECT_TRUE(fake::exists(args.back())) << args.back();
+        EXPECT_FALSE(fake::exists("/work/v1/" + args.back())) << args.back();
+    }
+    for (const auto& call : fake::calls_of("Create"))
+        EXPECT_NE(call.find("(\\\\?\\C:\\work\\v1.\\"), std::string::npos) << call;
+}
+
 TEST_F(WindowsAnswers, RootedNameCountsTheCurrentDrive) {
     // "\\r...\x" is read as "C:\\r...\x": from 258 units on, MAX_PATH is
     // reached, and the absolute \\?\ form is given.

@@ -112,6 +112,9 @@ std::size_t current_directory_units(std::u16string_view name) {
     return rooted ? root_length(*directory) : directory->size();
 }
 
+// Windows keeps its own current directory, as it reads names against it.
+bool current_directory_changed() { return false; }
+
 // Windows reads both slashes as separators, and a drive begins a path:
 // "D:x" is x in the current directory of drive D.
 bool is_path_separator(char c) { return c == '/' || c == '\\'; }

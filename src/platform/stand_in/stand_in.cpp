@@ -271,6 +271,16 @@ std::size_t current_directory_units(std::u16string_view) {
     return units;
 }
 
+// As on Cygwin (cygwin_path.cpp): a directory with a name ending in a dot
+// or a space, or too long for Windows to keep.
+bool current_directory_changed() {
+    static const bool changed = [] {
+        auto here = cygwin_win32_path(".", false, suffix_scan::none);
+        return here && text::needs_long_form(*here);
+    }();
+    return changed;
+}
+
 // As in Cygwin, a backslash separates directories too.
 bool is_path_separator(char c) { return c == '/' || c == '\\'; }
 
