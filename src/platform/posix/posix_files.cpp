@@ -14,6 +14,21 @@
 
 namespace platform {
 
+namespace {
+
+// Windows' code behind a failure of Cygwin's rename or unlink, which the
+// replacement waits on as it does natively: Cygwin answers a sharing or
+// lock violation as EBUSY and a refusal as EACCES (errmap.h, the table
+// errno.cc maps Windows' codes with).
+int failed_as_windows(DWORD* win32_error) {
+    int error = errno;
+    *win32_error = error == EBUSY ? ERROR_SHARING_VIOLATION : error == EACCES ? ERROR_ACCESS_DENIED : 0;
+    errno = error;
+    return -1;
+}
+
+}  // namespace
+
 int file_lstat(const char* path, file_status* status) {
     std::string name;
     struct stat st;
@@ -43,7 +58,8 @@ int file_unlink(const char* path, DWORD* win32_error) {
     *win32_error = 0;
     std::string name;
     const char* host = host_name(path, suffix_scan::stat, name);
-    return host == nullptr ? -1 : ::unlink(host);
+    if (host == nullptr) return -1;
+    return ::unlink(host) == 0 ? 0 : failed_as_windows(win32_error);
 }
 
 // POSIX rename replaces TO in one step, whatever it is but a directory.
@@ -54,7 +70,8 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
     std::string old_name, new_name;
     const char* old_host = host_name(from, suffix_scan::stat, old_name);
     const char* new_host = old_host == nullptr ? nullptr : host_name(to, suffix_scan::none, new_name);
-    return new_host == nullptr ? -1 : std::rename(old_host, new_host);
+    if (new_host == nullptr) return -1;
+    return std::rename(old_host, new_host) == 0 ? 0 : failed_as_windows(win32_error);
 }
 
 int file_directory_writable(const char* path) {
