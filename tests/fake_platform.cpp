@@ -281,6 +281,22 @@ files_iterator cygwin_find(const std::string& name) {
     return current.files.end();
 }
 
+// Whether Cygwin takes a native symbolic link for one: only one whose
+// target is relative, or a "\\??\\X:" or "\\??\\UNC\\" NT name, as Windows
+// stores a drive or UNC target; one into the NT namespace (the
+// \\?\\GLOBALROOT\\ form its converter writes for /proc/sys) is a file
+// to it, and its calls act on what it leads to (path.cc,
+// check_reparse_point_string).
+bool cygwin_link_through(const entry& e) { return e.symlink_target.rfind("\\\\?\\GLOBALROOT", 0) == 0; }
+
+// What Cygwin's rename and unlink act on for an entry: the entry, or where
+// a link it takes for a file leads.
+files_iterator cygwin_acted_on(files_iterator found) {
+    if (found == current.files.end() || !cygwin_link_through(found->second)) return found;
+    std::string rest = found->second.symlink_target.substr(std::strlen("\\\\?\\GLOBALROOT\\??\\"));
+    return current.files.find(key(rest));
+}
+
 platform::BOOLEAN QUELK_WINAPI create_symbolic_link(const char16_t* link, const char16_t* target,
                                                     platform::DWORD flags) {
     scope busy_here;
@@ -512,6 +528,43 @@ BOOL DeleteFileW(const char16_t* file_name) { return remove_name("DeleteFileW", 
 
 BOOL RemoveDirectoryW(const char16_t* path_name) { return remove_name("RemoveDirectoryW", path_name, true); }
 
+BOOL MoveFileExW(const char16_t* existing_file_name, const char16_t* new_file_name, DWORD flags) {
+    fake::scope busy_here;
+    log("MoveFileExW(" + narrow(existing_file_name) + ", " + narrow(new_file_name) + ", " + std::to_string(flags) + ")");
+    std::string from, to;
+    auto refused = fake::windows_name(existing_file_name, from);
+    if (!refused) refused = fake::windows_name(new_file_name, to);
+    if (refused) {
+        last_error = *refused;
+        return 0;
+    }
+    auto source = current.files.find(from);
+    if (source == current.files.end()) {
+        last_error = ERROR_FILE_NOT_FOUND;
+        return 0;
+    }
+    auto destination = current.files.find(to);
+    if (destination != current.files.end()) {
+        // A directory is never replaced, a file only when asked
+        // (test_move_file).
+        if (destination->second.status.is_directory || (flags & MOVEFILE_REPLACE_EXISTING) == 0) {
+            last_error = destination->second.status.is_directory ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS;
+            return 0;
+        }
+        if (fake::refused_while_held(destination->second.status.inode, &last_error)) {
+            last_error = ERROR_ACCESS_DENIED;
+            return 0;
+        }
+        auto replaced = destination->second.status;
+        current.files.erase(destination);
+        fake::set_links(replaced.inode, replaced.links - 1);
+    }
+    auto moved = source->second;
+    current.files.erase(source);
+    current.files[to] = moved;
+    return 1;
+}
+
 HANDLE GetCurrentProcess() {
     fake::scope busy_here;
     log("GetCurrentProcess()");
@@ -616,6 +669,12 @@ void* cygwin_create_path(unsigned what, const void* from) {
     if (path.empty() || current.unconvertible.count(path)) {
         errno = path.empty() ? EINVAL : ENAMETOOLONG;
         return nullptr;
+    }
+    // Cygwin's window on the NT namespace (path.cc, cygwin_conv_path).
+    if (path.rfind("/proc/sys/", 0) == 0) {
+        std::u16string converted = u"\\\\?\\GLOBALROOT";
+        for (char c : path.substr(9)) converted.push_back(c == '/' ? u'\\' : char16_t(c));
+        return text::malloc_copy(converted);
     }
     // Symbolic links are followed wherever they are on the way.
     for (int depth = 0; depth < 8; ++depth) {
@@ -779,6 +838,7 @@ int file_lstat(const char* path, file_status* status) {
         return -1;
     }
     *status = found->second.status;
+    if (fake::cygwin_link_through(found->second)) status->is_link = false;
     return 0;
 }
 
@@ -832,7 +892,7 @@ int file_unlink(const char* path, DWORD* win32_error) {
         errno = EPERM;
         return -1;
     }
-    auto found = fake::cygwin_find(fake::key(path));
+    auto found = fake::cygwin_acted_on(fake::cygwin_find(fake::key(path)));
     if (found == current.files.end()) {
         errno = ENOENT;
         return -1;
@@ -857,7 +917,7 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
         *win32_error = current.rename_win32_error;
         return -1;
     }
-    auto source = fake::cygwin_find(fake::key(from));
+    auto source = fake::cygwin_acted_on(fake::cygwin_find(fake::key(from)));
     if (source == current.files.end()) {
         errno = ENOENT;
         return -1;

@@ -145,6 +145,11 @@ struct temporary {
     std::u16string win32_name;  // as Windows made it
     std::string typed;         // beside LINKNAME as typed
     bool directory_link = false;
+    // A symbolic link that the file calls do not take for one (Cygwin's, to
+    // a \\?\GLOBALROOT\ target): their rename or unlink would act on what
+    // it leads to, so only Windows' calls, which act on the link itself,
+    // are given it.
+    bool windows_only = false;
 };
 
 // Makes the link under a temporary name beside LINKNAME, into MADE; false
@@ -164,7 +169,11 @@ bool make_temporary_link(const link_name& linkname, attempt& tried, temporary& m
         }
         made.name.assign(linkname.calls_directory).append(parts.name);
         made.directory_link = settings.symbolic && tried.directory;
-        if (create_link(made.win32_name, *tried.win32_target, tried.directory)) return true;
+        if (create_link(made.win32_name, *tried.win32_target, tried.directory)) {
+            platform::file_status seen;
+            made.windows_only = settings.symbolic && !(platform::file_lstat(made.name.c_str(), &seen) == 0 && seen.is_link);
+            return true;
+        }
         tried.error = platform::GetLastError();
         if (tried.error != platform::ERROR_ALREADY_EXISTS && tried.error != platform::ERROR_FILE_EXISTS) break;
     }
@@ -180,7 +189,15 @@ bool rename_over(const temporary& made, const link_name& linkname, const attempt
     // how many tries in a row it stayed that file.
     platform::file_status refused_at{};
     int same_refusals = 0;
-    while (platform::file_rename(made.name.c_str(), linkname.calls.c_str(), &why.win32_error) != 0) {
+    auto rename = [&] {
+        if (!made.windows_only) return platform::file_rename(made.name.c_str(), linkname.calls.c_str(), &why.win32_error);
+        if (platform::MoveFileExW(made.win32_name.c_str(), tried.win32_linkname->c_str(), platform::MOVEFILE_REPLACE_EXISTING))
+            return 0;
+        why.win32_error = platform::GetLastError();
+        errno = EACCES;
+        return -1;
+    };
+    while (rename() != 0) {
         why.error = errno;
         // Windows refuses a rename onto a file that another program holds
         // open as access denied: a held LINKNAME is waited for like a held
@@ -224,9 +241,11 @@ bool rename_over(const temporary& made, const link_name& linkname, const attempt
 // Windows by the name it was made under, and taken for gone only where
 // Windows too finds nothing there.
 bool remove_temporary(const temporary& made, refusal& why) {
-    if (platform::file_unlink(made.name.c_str(), &why.win32_error) == 0) return true;
-    why.error = errno;
-    if (why.error != ENOENT) return false;
+    if (!made.windows_only) {
+        if (platform::file_unlink(made.name.c_str(), &why.win32_error) == 0) return true;
+        why.error = errno;
+        if (why.error != ENOENT) return false;
+    }
     const char16_t* name = made.win32_name.c_str();
     bool removed = made.directory_link ? platform::RemoveDirectoryW(name) : platform::DeleteFileW(name);
     platform::DWORD error = removed ? 0 : platform::GetLastError();

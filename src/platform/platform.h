@@ -117,6 +117,10 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disable_all, TOKEN_PRIVILEGES* new
 // link (RemoveDirectoryW removes the link, never what it leads to).
 BOOL DeleteFileW(const char16_t* file_name);
 BOOL RemoveDirectoryW(const char16_t* path_name);
+// Renames a name as Windows reads it (a link itself, never what it leads
+// to), replacing a file there with MOVEFILE_REPLACE_EXISTING.
+inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+BOOL MoveFileExW(const char16_t* existing_file_name, const char16_t* new_file_name, DWORD flags);
 
 void Sleep(DWORD milliseconds);
 

@@ -161,6 +161,23 @@ TEST_F(MakeLink, NothingElseIsAskedOnSuccess) {
     }
 }
 
+// A link into the NT namespace (Cygwin's /proc/sys), which Cygwin takes
+// for a file: its rename and unlink would act on TARGET itself, so only
+// Windows' calls are given the temporary. TARGET stays, LINKNAME is the
+// link, nothing is left.
+TEST_F(MakeLink, LinkCygwinTakesForAFileIsRenamedByWindows) {
+    fake::add_file("t");
+    fake::add_file("l");
+    settings.symbolic = settings.force = true;
+    auto r = link("/proc/sys/?\?/C:/work/t", "l");
+    EXPECT_EQ(r.status, STATUS_OK) << r.err;
+    EXPECT_TRUE(fake::exists("t"));
+    EXPECT_EQ(fake::fake().files["l"].symlink_target, "\\\\?\\GLOBALROOT\\?\?\\C:\\work\\t");
+    EXPECT_FALSE(fake::temporary_left());
+    EXPECT_EQ(fake::calls_of("MoveFileExW").size(), 1u);
+    EXPECT_TRUE(fake::calls_of("rename").empty());
+}
+
 // What Cygwin's own calls find at LINKNAME is there, whatever Windows has
 // under that name: nothing is made beside it.
 TEST_F(MakeLink, WhatCygwinFindsAtLinknameExists) {

@@ -60,6 +60,10 @@ BOOL DeleteFileW(const char16_t* file_name) { return ::DeleteFileW(wide(file_nam
 
 BOOL RemoveDirectoryW(const char16_t* path_name) { return ::RemoveDirectoryW(wide(path_name)); }
 
+BOOL MoveFileExW(const char16_t* existing_file_name, const char16_t* new_file_name, DWORD flags) {
+    return ::MoveFileExW(wide(existing_file_name), wide(new_file_name), flags);
+}
+
 HANDLE GetCurrentProcess() { return ::GetCurrentProcess(); }
 
 BOOL CloseHandle(HANDLE object) { return ::CloseHandle(object); }
