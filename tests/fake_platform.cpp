@@ -728,14 +728,26 @@ void* cygwin_create_path(unsigned what, const void* from) {
     if (path == ".") path.clear();
     if (path.empty() && !converted.empty()) converted.pop_back();
     if (path.empty() && converted.empty()) converted = u".";
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        auto c = static_cast<unsigned char>(path[i]);
-        if (c == '/' || c == '\\')
-            converted.push_back(u'\\');
-        else if (c >= 0x80 || c < 32 || (std::strchr("\"*:<>?|", c) && !(drive && i == 1)))
-            converted.push_back(char16_t(0xF000 + c));
-        else
-            converted.push_back(c);
+    // A final name not there is found with ".exe", or as a shortcut, as
+    // Cygwin's lstat finds it (path.cc, stat_suffixes, suffix_scan).
+    if (!path.empty() && path.back() != '/') {
+        std::string name = fake::key(path);
+        auto found = fake::cygwin_find(name);
+        if (!fake::exists(name) && found != current.files.end()) path += found->first.substr(name.size());
+    }
+    // Each name read as Cygwin reads it, in the locale (or UTF-8, where
+    // names are read so); a drive's colon stays.
+    std::size_t start = 0;
+    if (drive) {
+        converted.push_back(char16_t(path[0]));
+        converted.push_back(u':');
+        start = 2;
+    }
+    for (std::size_t i = start; i <= path.size(); ++i) {
+        if (i < path.size() && path[i] != '/' && path[i] != '\\') continue;
+        append_cygwin_name(converted, std::string_view(path).substr(start, i - start));
+        if (i < path.size()) converted.push_back(u'\\');
+        start = i + 1;
     }
     return text::malloc_copy(converted);
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "text/utf16.h"
 
@@ -256,6 +257,56 @@ std::optional<std::u16string> to_wide(const char* text) {
 }
 
 std::optional<std::string> to_multibyte(const char16_t* text) { return platform::text_to_multibyte(text); }
+
+namespace {
+
+// An absolute Win32 path's names, each upper case in ASCII (as a name is
+// compared here only to tell whether two readings differ), "." and ".."
+// taken as text, without a \\?\ prefix.
+std::vector<std::u16string> compared_names(std::u16string_view path) {
+    if (path.substr(0, 4) == u"\\\\?\\") path.remove_prefix(4);
+    std::vector<std::u16string> names;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = std::min(path.find_first_of(u"\\/", start), path.size());
+        std::u16string name(path.substr(start, end - start));
+        for (auto& unit : name)
+            if (unit >= u'a' && unit <= u'z') unit = char16_t(unit - u'a' + u'A');
+        if (name == u"..") {
+            if (names.size() > 1) names.pop_back();
+        } else if (!name.empty() && name != u".") {
+            names.push_back(std::move(name));
+        }
+        start = end + 1;
+    }
+    return names;
+}
+
+}  // namespace
+
+void reach_as_seen(std::u16string& stored, std::string_view directory, const char* seen) {
+    try {
+        const auto& absolute = directory_form(directory, true).absolute;
+        if (!absolute) return;
+        auto converted = convert_by_platform(seen, ABSOLUTE_FORM);
+        if (!converted) return;
+        if (compared_names(*absolute + u"\\" + stored) != compared_names(*converted)) stored = std::move(*converted);
+    } catch (const std::bad_alloc&) {
+        // Kept as typed.
+    }
+}
+
+bool as_found(const char* target, std::u16string& name) {
+    try {
+        auto found = convert_by_platform(target, ABSOLUTE_FORM);
+        if (!found) return false;
+        if (text::needs_long_form(*found)) *found = text::long_form(*found);
+        if (compared_names(*found) == compared_names(name)) return false;
+        name = std::move(*found);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
 
 bool is_absolute_path(const char* path) {
     auto first = static_cast<unsigned char>(path[0]);

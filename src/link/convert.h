@@ -28,6 +28,19 @@ std::optional<std::string> to_multibyte(const char16_t* text);
 // drive) by the platform's converter.
 std::optional<std::u16string> to_win32_path(const char* path);
 
+// A relative symbolic-link target, STORED as typed beside a link in
+// DIRECTORY, made to reach what the platform's own calls find at SEEN
+// (the target read from the link's directory): kept where Windows, reading
+// it from the directory's resolved form, reaches the name the platform's
+// converter gives SEEN; else that name, absolute (found with a suffix, a
+// mount point, /cygdrive, a link on the way that Windows cannot follow).
+void reach_as_seen(std::u16string& stored, std::string_view directory, const char* seen);
+
+// NAME, the Win32 form of a hard link's TARGET that Windows did not find,
+// made the entry the platform's own calls find for TARGET (Cygwin's, with
+// ".exe" added): true where that is another name.
+bool as_found(const char* target, std::u16string& name);
+
 // Whether a path starts from a root or a drive rather than from the
 // directory it is read in.
 bool is_absolute_path(const char* path);

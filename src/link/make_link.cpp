@@ -33,6 +33,11 @@ int make_link(const char* target, const char* linkname_path) {
         tried.win32_target.reset();
     } else if (settings.symbolic) {
         tried.win32_target = to_win32_path(target);
+        // Where the platform's own calls read names otherwise than Windows
+        // (Cygwin), a relative target is stored so that Windows reaches
+        // what they found.
+        if (tried.win32_target && !is_absolute_path(target) && platform::linkname_examined_first())
+            reach_as_seen(*tried.win32_target, linkname.parts.directory, seen_from_link(target, linkname).c_str());
     } else {
         if (!tried.win32_target) tried.win32_target.emplace();
         if (!to_win32_file_name(target, *tried.win32_target)) tried.win32_target.reset();
@@ -66,6 +71,11 @@ int make_link(const char* target, const char* linkname_path) {
             return report_made(target, linkname.path, tried.directory);
         }
         tried.error = platform::GetLastError();
+        // A TARGET that Cygwin's calls find by a suffix (ls for ls.exe) is
+        // linked as the entry they found: its converter names it.
+        if (!settings.symbolic && tried.error == platform::ERROR_FILE_NOT_FOUND && platform::linkname_examined_first() &&
+            as_found(target, *tried.win32_target))
+            continue;
         windows_found_it = tried.error == platform::ERROR_ALREADY_EXISTS || tried.error == platform::ERROR_FILE_EXISTS;
         // Examined last, or made by another process since it was examined.
         if (looked && !windows_found_it) break;

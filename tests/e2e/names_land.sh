@@ -43,6 +43,7 @@ expected=(
     "0|\`l2' => \`$typed'$nl|" -v "$typed" l2
     "0||" -- a "$colon"
     "1||quelk: could not create link \`prog': file exists$nl" -- a prog
+    "0|\`l3' => \`prog'$nl|" -v prog l3
 )
 for ((i = 0; i < ${#expected[@]}; i += 4)); do
     IFS='|' read -r -d '' status out err <<<"${expected[i]}"
@@ -57,6 +58,7 @@ same_file a l2
 same_file a 'y:'
 absent prog
 holds prog.exe program
+same_file prog.exe l3
 cd .. || exit 99
 
 # A charset that the host has (Cygwin has them all built in, under names

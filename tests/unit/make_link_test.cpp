@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "fake_platform.h"
@@ -46,10 +47,13 @@ TEST_F(MakeLink, SymbolicLinkKindFollowsTheLinkTypeAndTheTarget) {
         const char* target;
         const char* flag;
         const char* kind;
+        const char* stored = nullptr;  // where not the target as typed
     };
     const case_ cases[] = {
         {LINK_TYPE_AUTO, "dir", "1", "dir"},       {LINK_TYPE_AUTO, "file", "0", "file"},
-        {LINK_TYPE_AUTO, "missing", "0", "file"},  {LINK_TYPE_AUTO, "to_dir", "1", "dir"},
+        {LINK_TYPE_AUTO, "missing", "0", "file"},
+        // Cygwin's own link, which Windows cannot follow: what it leads to.
+        {LINK_TYPE_AUTO, "to_dir", "1", "dir", "C:\\work\\dir"},
         {LINK_TYPE_FILE, "dir", "0", "file"},      {LINK_TYPE_DIRECTORY, "missing", "1", "dir"},
     };
     for (const auto& c : cases) {
@@ -62,8 +66,8 @@ TEST_F(MakeLink, SymbolicLinkKindFollowsTheLinkTypeAndTheTarget) {
         auto r = link(c.target, "l");
         EXPECT_EQ(r.status, STATUS_OK);
         EXPECT_EQ(r.out, std::string("`l' -> `") + c.target + "' [" + c.kind + "]\n");
-        EXPECT_EQ(fake::calls_of("Create"),
-                  std::vector<std::string>{std::string("CreateSymbolicLinkW(l, ") + c.target + ", " + c.flag + ")"});
+        EXPECT_EQ(fake::calls_of("Create"), std::vector<std::string>{std::string("CreateSymbolicLinkW(l, ") +
+                                                                      (c.stored ? c.stored : c.target) + ", " + c.flag + ")"});
     }
 }
 
@@ -155,8 +159,11 @@ TEST_F(MakeLink, NothingElseIsAskedOnSuccess) {
         EXPECT_EQ(link("a", "d").status, STATUS_OK);
         std::vector<std::string> asked{"CreateHardLinkW(b, a, null)", "CreateSymbolicLinkW(c, a, 0)", "stat(a)",
                                        "CreateSymbolicLinkW(d, a, 0)"};
-        if (!native) asked = {"lstat(b)", "CreateHardLinkW(b, a, null)", "lstat(c)", "CreateSymbolicLinkW(c, a, 0)",
-                              "realpath()", "stat(a)", "lstat(d)", "CreateSymbolicLinkW(d, a, 0)"};
+        // On Cygwin a relative target is also converted, to tell whether
+        // Windows reaches it as typed (its directory once).
+        if (!native) asked = {"lstat(b)", "CreateHardLinkW(b, a, null)", "realpath()", "cygwin_create_path(0x1, .)",
+                              "cygwin_create_path(0x1, a)", "lstat(c)", "CreateSymbolicLinkW(c, a, 0)", "stat(a)",
+                              "cygwin_create_path(0x1, a)", "lstat(d)", "CreateSymbolicLinkW(d, a, 0)"};
         EXPECT_EQ(fake::fake().calls, asked) << (native ? "native" : "Cygwin");
     }
 }
@@ -176,6 +183,34 @@ TEST_F(MakeLink, LinkCygwinTakesForAFileIsRenamedByWindows) {
     EXPECT_FALSE(fake::temporary_left());
     EXPECT_EQ(fake::calls_of("MoveFileExW").size(), 1u);
     EXPECT_TRUE(fake::calls_of("rename").empty());
+}
+
+// TARGET as Cygwin's calls find it, which Windows must reach: a name found
+// with ".exe", a mount point's own place, linked or stored as such; one
+// Windows reads as typed stays relative.
+TEST_F(MakeLink, TargetIsTheEntryCygwinFinds) {
+    const struct {
+        bool symbolic;
+        const char* target;
+        const char* asked;  // what Windows was given for it last
+    } cases[] = {
+        {false, "prog", "C:\\work\\prog.exe"},
+        {true, "prog", "C:\\work\\prog.exe"},
+        {true, "mnt/x", "D:\\data\\x"},
+        {true, "sub/../a", "sub\\..\\a"},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        fake::add_file("prog.exe");
+        fake::add_file("a");
+        fake::add_directory("sub");
+        fake::fake().mounts["/work/mnt"] = u"D:\\data";
+        settings.symbolic = c.symbolic;
+        auto r = link(c.target, "l");
+        EXPECT_EQ(r.status, STATUS_OK) << c.target << r.err;
+        auto made = fake::calls_of("Create").back();
+        EXPECT_EQ(made.substr(made.find(", ") + 2, std::strlen(c.asked)), c.asked) << made;
+    }
 }
 
 // What Cygwin's own calls find at LINKNAME is there, whatever Windows has
