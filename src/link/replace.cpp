@@ -327,6 +327,25 @@ int replace_existing(const char* target, const link_name& linkname, platform::fi
         }
     }
     if (!made) return report_failure(target, linkname.path, tried);
+    if (renamed && !left) {
+        // Cygwin's rename keeps a suffix it found at LINKNAME in some cases
+        // (syscalls.cc, rename2): where LINKNAME is gone after it, the link
+        // went there, which is said, and the run fails.
+        platform::file_status there;
+        if (platform::file_lstat(linkname.calls.c_str(), &there) != 0 && errno == ENOENT) {
+            std::string elsewhere;
+            for (const char* suffix : {".lnk", ".exe"})
+                if (platform::file_lstat((linkname.calls + suffix).c_str(), &there) == 0) {
+                    elsewhere = std::string(linkname.path) + suffix;
+                    break;
+                }
+            if (elsewhere.empty())
+                std::fprintf(stderr, "quelk: `%s': the link was made under another name\n", linkname.path);
+            else
+                std::fprintf(stderr, "quelk: `%s': the link was made as `%s'\n", linkname.path, elsewhere.c_str());
+            return STATUS_LINK_FAILED;
+        }
+    }
     int status = STATUS_OK;
     if (!renamed) status = report_cannot_remove(linkname.path, rename_refused.error, rename_refused.win32_error);
     if (left) status = report_temporary_left(beside.name.c_str(), temporary_kept.error, temporary_kept.win32_error);
