@@ -39,10 +39,13 @@ std::optional<std::size_t> ordinary_length(const char* text) {
 // Whether swapping the separators gives the name Windows will use: not for
 // absolute paths, nor for what Windows would refuse in a name or change (a
 // final dot or space), which the platform knows how to carry.
+// A name that ends in a separator asks for a directory, which the
+// converter resolves as the platform's calls do (a link Windows cannot
+// follow, a mount point).
 bool converts_textually(const char* path) {
     if (path[0] == '/') return false;
     auto length = ordinary_length(path);
-    return length && *length > 0 && path[*length - 1] != '.' && path[*length - 1] != ' ';
+    return length && *length > 0 && path[*length - 1] != '.' && path[*length - 1] != ' ' && path[*length - 1] != '/';
 }
 
 // What the platform's converter is asked for: a relative path kept
