@@ -297,6 +297,21 @@ files_iterator cygwin_acted_on(files_iterator found) {
     return current.files.find(key(rest));
 }
 
+// Takes a name away from its file, which keeps its other names.
+void erase_name(files_iterator name) {
+    auto status = name->second.status;
+    current.files.erase(name);
+    set_links(status.inode, status.links - 1);
+}
+
+// Puts SOURCE's entry at TO, in place of DESTINATION's where there is one.
+void move_over(files_iterator source, files_iterator destination, const std::string& to) {
+    if (destination != current.files.end()) erase_name(destination);
+    auto moved = source->second;
+    current.files.erase(source);
+    current.files[to] = moved;
+}
+
 platform::BOOLEAN QUELK_WINAPI create_symbolic_link(const char16_t* link, const char16_t* target,
                                                     platform::DWORD flags) {
     scope busy_here;
@@ -516,9 +531,7 @@ BOOL remove_name(const char* call, const char16_t* name, bool directory_link) {
         return 0;
     }
     if (fake::refused_while_held(found->second.status.inode, &last_error)) return 0;
-    auto status = found->second.status;
-    current.files.erase(found);
-    fake::set_links(status.inode, status.links - 1);
+    fake::erase_name(found);
     return 1;
 }
 
@@ -555,13 +568,8 @@ BOOL MoveFileExW(const char16_t* existing_file_name, const char16_t* new_file_na
             last_error = ERROR_ACCESS_DENIED;
             return 0;
         }
-        auto replaced = destination->second.status;
-        current.files.erase(destination);
-        fake::set_links(replaced.inode, replaced.links - 1);
     }
-    auto moved = source->second;
-    current.files.erase(source);
-    current.files[to] = moved;
+    fake::move_over(source, destination, to);
     return 1;
 }
 
@@ -914,9 +922,7 @@ int file_unlink(const char* path, DWORD* win32_error) {
         errno = EISDIR;
         return -1;
     }
-    auto status = found->second.status;
-    current.files.erase(found);
-    fake::set_links(status.inode, status.links - 1);
+    fake::erase_name(found);
     return 0;
 }
 
@@ -954,9 +960,7 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
             destination = found;
             target = found->first;
         } else if (found != current.files.end() && (found->second.binary || found->second.shortcut)) {
-            auto removed = found->second.status;
-            current.files.erase(found);
-            fake::set_links(removed.inode, removed.links - 1);
+            fake::erase_name(found);
         }
     }
     if (fake::refused_while_held(source->second.status.inode, win32_error)) return -1;
@@ -975,19 +979,11 @@ int file_rename(const char* from, const char* to, DWORD* win32_error) {
         // Two names of one file: POSIX's rename, and Wine's, does nothing;
         // a system may remove the source name instead.
         if (destination->second.status.inode == source->second.status.inode) {
-            if (current.rename_keeps_source) return 0;
-            auto status = source->second.status;
-            current.files.erase(source);
-            fake::set_links(status.inode, status.links - 1);
+            if (!current.rename_keeps_source) fake::erase_name(source);
             return 0;
         }
-        auto replaced = destination->second.status;
-        current.files.erase(destination);
-        fake::set_links(replaced.inode, replaced.links - 1);
     }
-    auto moved = source->second;
-    current.files.erase(source);
-    current.files[target] = moved;
+    fake::move_over(source, destination, target);
     return 0;
 }
 

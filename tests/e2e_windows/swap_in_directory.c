@@ -11,9 +11,10 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "../e2e_host/watch_temporary.h"
 
 int main(int argc, char **argv) {
     if (argc != 4) return 2;
@@ -29,32 +30,19 @@ int main(int argc, char **argv) {
         FILE *kept = fopen(inside, "w");
         if (kept == NULL || fclose(kept) != 0) return 1;
     }
-    int watch = inotify_init();
-    if (watch < 0 || inotify_add_watch(watch, dir, IN_CREATE) < 0) return 1;
-    puts("watching");
-    fflush(stdout);
-    char events[4096] __attribute__((aligned(__alignof__(struct inotify_event))));
-    for (;;) {
-        ssize_t size = read(watch, events, sizeof events);
-        if (size <= 0) return 1;
-        for (char *at = events; at < events + size;) {
-            struct inotify_event *event = (struct inotify_event *)at;
-            at += sizeof *event + event->len;
-            if (event->len == 0 || strncmp(event->name, ".qk", 3) != 0) continue;
-            struct stat now;
-            if (renameat2(AT_FDCWD, staged, AT_FDCWD, path, RENAME_EXCHANGE) != 0) {
-                perror("renameat2");
-                return 1;
-            }
-            /* What changed places with the directory tells whether the
-               name still had its file then. */
-            if (lstat(staged, &now) != 0 || now.st_ino != before.st_ino) {
-                puts("late");
-                return 0;
-            }
-            unlink(staged);
-            puts("swapped");
-            return 0;
-        }
+    if (wait_for_temporary(dir) != 0) return 1;
+    struct stat now;
+    if (renameat2(AT_FDCWD, staged, AT_FDCWD, path, RENAME_EXCHANGE) != 0) {
+        perror("renameat2");
+        return 1;
     }
+    /* What changed places with the directory tells whether the name still
+       had its file then. */
+    if (lstat(staged, &now) != 0 || now.st_ino != before.st_ino) {
+        puts("late");
+        return 0;
+    }
+    unlink(staged);
+    puts("swapped");
+    return 0;
 }
