@@ -23,19 +23,20 @@ void note_output(int result) {
     if ((result < 0 || std::ferror(stdout)) && output_error == 0) output_error = errno != 0 ? errno : EIO;
 }
 
-link_name read_linkname(const char* path) {
-    link_name name{path, split_path(path), {}, {}};
+void read_linkname(const char* path, link_name& name) {
+    name.path = path;
+    name.parts = split_path(path);
     auto directory = name.parts.directory;
-    const auto& physical = directory.empty() ? std::optional<std::string>() : physical_directory_of(directory);
+    static const std::optional<std::string> none;
+    const auto& physical = directory.empty() ? none : physical_directory_of(directory);
     if (!physical) {
         name.calls_directory.assign(directory);
         name.calls.assign(path);
-        return name;
+        return;
     }
-    name.calls_directory = *physical;
+    name.calls_directory.assign(*physical);
     if (name.calls_directory.back() != '/') name.calls_directory.push_back('/');
-    name.calls = name.calls_directory + (path + directory.size());
-    return name;
+    name.calls.assign(name.calls_directory).append(path + directory.size());
 }
 
 std::string seen_from_link(const char* target, const link_name& linkname) {

@@ -32,8 +32,9 @@ struct link_name {
     std::string calls_directory;  // "" or a directory with its separator
     std::string calls;            // LINKNAME there, as typed after its directory
 };
-// LINKNAME split, its calls' names found.
-link_name read_linkname(const char* path);
+// LINKNAME split into NAME, its calls' names found; NAME's storage is
+// reused, so that a run over many names allocates for the longest.
+void read_linkname(const char* path, link_name& name);
 
 // TARGET as a symbolic link at LINKNAME will reach it: a relative one read
 // from LINKNAME's directory ("sub/" + "../x"; "D:" + "x" stays on drive D).

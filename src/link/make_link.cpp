@@ -11,7 +11,9 @@ int make_link(const char* target, const char* linkname_path) {
     // A name that the platform's own calls would read as another is never
     // looked at: whatever they found there would not be LINKNAME.
     if (!platform::name_reads_as_typed(linkname_path)) return report_unconvertible(linkname_path);
-    const link_name linkname = read_linkname(linkname_path);
+    static link_name read;  // its storage kept from pair to pair
+    read_linkname(linkname_path, read);
+    const link_name& linkname = read;
     // The converted names keep their storage from pair to pair: a run over
     // many names allocates for the longest, not for each.
     static attempt tried;

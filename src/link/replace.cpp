@@ -226,7 +226,7 @@ bool rename_over(const temporary& made, const link_name& linkname, const attempt
                                     ? same_refusals + 1
                                     : 1;
                 refused_at = now;
-                constexpr int refusals_of_its_own = 3;
+                constexpr int refusals_of_its_own = 6;
                 if (same_refusals >= refusals_of_its_own || !wait.again(platform::ERROR_SHARING_VIOLATION)) return false;
                 continue;
             }

@@ -315,6 +315,27 @@ if [ "$wine" != none ]; then
     esac
     [ "$(cat immutable)" = immutable ] || fail "immutable was replaced"
     no_temporary
+    # A directory link on LINKNAME's way repointed the moment the temporary
+    # appears (the host's own link, by a watcher of the tests' own): the
+    # rename and the removal go where the temporary was made, so the link
+    # is made there and nothing is left. Three tries.
+    cc -O2 -o "$scratch/repoint" "$tests/../e2e_host/repoint_on_temporary.c" ||
+        { echo "setup broke: no host compiler for the watcher"; exit 99; }
+    for _ in 1 2 3; do
+        rm -rf repoint && mkdir -p repoint/w repoint/A repoint/B && echo old >repoint/A/t && ln -s ../A repoint/w/sl || exit 99
+        (cd repoint/w && exec "$scratch/repoint" ../A sl ../B) >"$scratch/watcher" 2>&1 &
+        watcher=$!
+        for _ in $(seq 100); do grep -q watching "$scratch/watcher" && break; sleep 0.05; done
+        (cd repoint/w && "${runner[@]}" "$quelk" -f ../../a 'sl\t' </dev/null >"$scratch/out" 2>"$scratch/err")
+        status=$?
+        kill "$watcher" 2>/dev/null
+        wait "$watcher"
+        grep -q repointed "$scratch/watcher" || fail "the watcher did not repoint: $(cat "$scratch/watcher")"
+        [ "$status" = 0 ] || fail "repointed: status $status, $(cat "$scratch/err")"
+        [ "$(inode repoint/A/t)" = "$(inode a)" ] || fail "repointed: A/t is not a link of a"
+        no_temporary repoint/A
+        no_temporary repoint/B
+    done
     # A full disk, which the host gives: the system's reason, not EIO.
     "${runner[@]}" "$quelk" -v a on_full >/dev/full 2>"$scratch/err" </dev/null
     status=$?

@@ -77,7 +77,7 @@ TEST_F(ForceOnWindows, HeldFileIsWaitedForThenLeftAsItWas) {
 TEST_F(ForceOnWindows, RenameRefusedWithNothingHoldingIsTriedAgainWhileBChanges) {
     // Access denied with nothing holding b: another run's rename over b in
     // flight, which changes what b is; tried again, for as long as a held
-    // file is waited for. A refusal that stays with one file three tries is
+    // file is waited for. A refusal that stays with one file six tries is
     // that file's own (immutable, say), which no wait cures: told at once,
     // in Windows' words. Counted in sleeps, not timed.
     const struct {
@@ -88,7 +88,7 @@ TEST_F(ForceOnWindows, RenameRefusedWithNothingHoldingIsTriedAgainWhileBChanges)
         std::size_t renames;
     } cases[] = {
         {2, false, STATUS_OK, 100, 3},
-        {30, false, STATUS_CANNOT_REMOVE, 100, 3},
+        {30, false, STATUS_CANNOT_REMOVE, 250, 6},
         {30, true, STATUS_CANNOT_REMOVE, 1000, 21},
     };
     for (const auto& c : cases) {
@@ -192,7 +192,7 @@ TEST_F(ForceOnWindows, NameLeftAsItWasMayBeReplacedLaterInTheRun) {
     fake::add_directory("c");
     fake::add_file("c/f");
     fake::fake().messages[5] = u"Access is denied.\r\n";
-    fake::fake().script["rename"] = std::deque<unsigned>(3, EACCES);
+    fake::fake().script["rename"] = std::deque<unsigned>(6, EACCES);
     fake::fake().rename_win32_error = 5;
     auto r = run_quelk({"-f", "x/f", "y/f", "c"});
     EXPECT_EQ(r.status, STATUS_CANNOT_REMOVE);

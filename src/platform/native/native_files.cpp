@@ -545,7 +545,33 @@ bool rename_may_keep_source() { return false; }
 
 bool linkname_examined_first() { return false; }
 
-// Windows' own calls read the joined name as it reads the link's target.
-std::optional<std::string> physical_directory(const char*) { return std::nullopt; }
+// Where the directory leads, links on the way followed: the final path of
+// a handle on it (GetFinalPathNameByHandleW), in the plain form, so that a
+// name joined to it is read as Windows reads it (".." as text); the file
+// calls give a long one the \\?\ form again.
+std::optional<std::string> physical_directory(const char* directory) {
+    auto name = native_file_name(*directory == '\0' ? "." : directory);
+    if (!name) return std::nullopt;
+    handle_owner opened(::CreateFileW(wide(*name), 0, SHARE_ALL, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!opened.open()) return std::nullopt;
+    std::u16string final_path(MAX_PATH, u'\0');
+    for (;;) {
+        ::DWORD length = ::GetFinalPathNameByHandleW(opened.handle, reinterpret_cast<wchar_t*>(final_path.data()),
+                                                      static_cast<::DWORD>(final_path.size()), VOLUME_NAME_DOS);
+        if (length == 0) return std::nullopt;
+        if (length < final_path.size()) {
+            final_path.resize(length);
+            break;
+        }
+        final_path.resize(length);
+    }
+    std::u16string_view form(final_path);
+    if (form.substr(0, 8) == u"\\\\?\\UNC\\") {
+        final_path = u"\\\\" + std::u16string(form.substr(8));
+    } else if (form.substr(0, 4) == u"\\\\?\\") {
+        final_path.erase(0, 4);
+    }
+    return text::to_utf8_strict(final_path);
+}
 
 }  // namespace platform

@@ -143,21 +143,21 @@ bool ends_in_exe(std::string_view name) {
 // name that is not there, and has no ".exe" of its own, is found as the
 // file of that name with ".exe" added, never a directory so named; a name
 // too long for the suffix is not tried with it.
-bool with_exe_suffix(std::string& host, std::string_view final_name) {
+// The host name HOST with ".exe" added, into FOUND, where that is what
+// Cygwin finds for it; asked only when HOST itself is not there.
+bool exe_found(const char* host, std::string& found) {
     struct stat st;
-    if (final_name.empty() || final_name == "." || final_name == ".." || final_name.size() > NAME_MAX - 4 ||
-        ends_in_exe(final_name) || ::lstat(host.c_str(), &st) == 0 || errno != ENOENT)
+    if (::lstat(host, &st) == 0 || errno != ENOENT) return false;
+    std::string_view name(host);
+    if (name.empty() || is_separator(name.back())) return false;
+    auto slash = name.find_last_of('/');
+    auto final_name = slash == std::string_view::npos ? name : name.substr(slash + 1);
+    if (final_name == "." || final_name == ".." || final_name.size() > NAME_MAX - 4 || ends_in_exe(final_name))
         return false;
-    host.append(".exe");
-    bool found = ::lstat(host.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-    if (!found) host.resize(host.size() - 4);
+    found.assign(name).append(".exe");
+    bool there = ::lstat(found.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
     errno = ENOENT;
-    return found;
-}
-
-std::string_view final_name_of(std::string_view path) {
-    auto names = split(path);
-    return names.empty() ? std::string_view() : names.back();
+    return there;
 }
 
 // path.cc, normalize_win32_path: a path with a backslash, or that begins
@@ -262,41 +262,32 @@ std::optional<std::u16string> cygwin_win32_path(const char* text, bool keep_rela
         }
     }
     if (trailing && out.back() != u'\\' && out != u".") out.push_back(u'\\');
-    if (scan == suffix_scan::stat && !trailing) {
-        std::string host;
-        if (host_path(out.c_str(), host) && with_exe_suffix(host, final_name_of(path))) out.append(u".exe");
-    }
+    std::string host, found;
+    if (scan == suffix_scan::stat && !trailing && host_path(out.c_str(), host) && exe_found(host.c_str(), found))
+        out.append(u".exe");
     return out;
 }
 
-bool cygwin_host_path(const char* text, std::string& host, suffix_scan scan) {
+const char* host_name(const char* text, suffix_scan scan, std::string& storage) {
     std::string_view path(text);
-    // Most names read as they stand: no backslash, drive, network path or
-    // cygdrive, nothing but ASCII (whose reserved characters Cygwin carries
-    // in the private range and back to the same bytes).
+    // Most names read as they stand, and cost no copy: no backslash, drive,
+    // network path or cygdrive, nothing but ASCII (whose reserved
+    // characters Cygwin carries in the private range and back to the same
+    // bytes).
     bool plain = !begins_with_drive(path) && path.substr(0, 2) != "//" &&
                  path.find("cygdrive") == std::string_view::npos;
     for (std::size_t i = 0; plain && i < path.size(); ++i) {
         auto byte = static_cast<unsigned char>(path[i]);
         plain = byte < 0x80 && byte != '\\' && byte != 0x18;
     }
-    if (plain) {
-        host.assign(path);
-        if (scan == suffix_scan::stat && !path.empty() && !is_separator(path.back()))
-            with_exe_suffix(host, final_name_of(path));
-        return true;
-    }
+    if (plain) return scan == suffix_scan::stat && exe_found(text, storage) ? storage.c_str() : text;
     auto win32 = cygwin_win32_path(text, true, scan);
-    if (!win32) return false;
-    if (!host_path(win32->c_str(), host)) {
+    if (!win32) return nullptr;
+    if (!host_path(win32->c_str(), storage)) {
         errno = EILSEQ;
-        return false;
+        return nullptr;
     }
-    return true;
-}
-
-const char* host_name(const char* path, suffix_scan scan, std::string& storage) {
-    return cygwin_host_path(path, storage, scan) ? storage.c_str() : nullptr;
+    return storage.c_str();
 }
 
 }  // namespace platform

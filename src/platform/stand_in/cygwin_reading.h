@@ -16,8 +16,5 @@ namespace platform {
 // with errno set, where Cygwin refuses it.
 std::optional<std::u16string> cygwin_win32_path(const char* path, bool keep_relative, suffix_scan scan);
 
-// The host path that Cygwin's own calls reach for PATH, into HOST; false,
-// with errno set, where Cygwin refuses it.
-bool cygwin_host_path(const char* path, std::string& host, suffix_scan scan);
 
 }  // namespace platform
