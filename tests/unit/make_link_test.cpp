@@ -168,6 +168,26 @@ TEST_F(MakeLink, NothingElseIsAskedOnSuccess) {
     }
 }
 
+// Where Cygwin tells case apart and Windows does not, a name that differs
+// only in case from one there is none to Cygwin and taken to Windows: its
+// refusal is told, and the other name is left as it is, with or without
+// --force.
+TEST_F(MakeLink, NameOfAnotherCaseIsLeftToWindowsAndKept) {
+    for (bool force : {false, true}) {
+        SetUp();
+        fake::fake().messages[183] = u"Cannot create a file when that file already exists.\r\n";
+        fake::add_file("x");
+        fake::add_file("cs/Foo");
+        fake::fake().case_sensitive.insert("cs");
+        auto before = fake::fake().files["cs/Foo"].status.inode;
+        settings.force = force;
+        auto r = link("x", "cs/foo");
+        EXPECT_EQ(r.status, STATUS_LINK_FAILED) << force;
+        EXPECT_EQ(r.err, "quelk: failed to create hard link `cs/foo': Cannot create a file when that file already exists.\r\n");
+        EXPECT_EQ(fake::fake().files["cs/Foo"].status.inode, before) << force;
+    }
+}
+
 // --force over what Cygwin's calls find at LINKNAME ends with the link
 // there, or says where Cygwin's rename put it, and fails.
 TEST_F(MakeLink, ForceOverWhatCygwinFindsEndsAtLinknameOrSaysWhere) {
