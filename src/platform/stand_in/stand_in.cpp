@@ -31,7 +31,6 @@ namespace {
 
 thread_local DWORD last_error = 0;
 
-constexpr std::u16string_view ROOT_DRIVE = u"C:";
 constexpr std::u16string_view ROOT_DIRECTORY = u"\\cygwin64";
 constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
