@@ -14,12 +14,18 @@
 
 namespace {
 
-// No backslash, empty, "." or ".." name, final slash or drive form: the
-// converter keeps every byte of such a path, so it must come back whole.
+// No backslash, empty, "." or ".." name, final slash or drive form, nor a
+// private-range character typed (U+F000-U+F0FF, in UTF-8 EF 80-83 ..),
+// which is the name Cygwin writes with it, not its bytes: the converter
+// keeps every byte of such a path, so it must come back whole.
 bool plain(const std::string& path) {
     if (path.empty() || path.back() == '/' || path.find('\\') != std::string::npos ||
         path.find("//") != std::string::npos)
         return false;
+    for (std::size_t at = path.find('\xef'); at != std::string::npos; at = path.find('\xef', at + 1))
+        if (at + 1 < path.size() && static_cast<unsigned char>(path[at + 1]) >= 0x80 &&
+            static_cast<unsigned char>(path[at + 1]) <= 0x83)
+            return false;
     if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
         (path.size() == 2 || path[2] == '/'))
         return false;
