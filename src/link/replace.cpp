@@ -327,10 +327,11 @@ int replace_existing(const char* target, const link_name& linkname, platform::fi
         }
     }
     if (!made) return report_failure(target, linkname.path, tried);
-    if (renamed && !left) {
+    if (renamed && !left && platform::linkname_examined_first()) {
         // Cygwin's rename keeps a suffix it found at LINKNAME in some cases
         // (syscalls.cc, rename2): where LINKNAME is gone after it, the link
-        // went there, which is said, and the run fails.
+        // went there, which is said, and the run fails. Windows' own rename
+        // (the native build) keeps no suffix, and is not asked.
         platform::file_status there;
         if (platform::file_lstat(linkname.calls.c_str(), &there) != 0 && errno == ENOENT) {
             std::string elsewhere;

@@ -188,45 +188,6 @@ TEST_F(MakeLink, NameOfAnotherCaseIsLeftToWindowsAndKept) {
     }
 }
 
-// --force over what Cygwin's calls find at LINKNAME ends with the link
-// there, or says where Cygwin's rename put it, and fails.
-TEST_F(MakeLink, ForceOverWhatCygwinFindsEndsAtLinknameOrSaysWhere) {
-    const struct {
-        const char* linkname;
-        std::function<void()> make;
-        int status;
-        const char* err;
-    } cases[] = {
-        {"foo", [] { fake::add_file("foo.exe"); }, STATUS_OK, ""},
-        {"p", [] { fake::add_shortcut("p"); }, STATUS_OK, ""},
-        {"s", [] { fake::add_shortcut("s"); fake::fake().files["x"].binary = true; }, STATUS_LINK_FAILED,
-         "quelk: `s': the link was made as `s.lnk'\n"},
-        // /dev is also a real directory of the installation, where the
-        // temporary is made.
-        {"/dev/null",
-         [] {
-             fake::add_directory("/dev");
-             fake::fake().cygwin_only["/dev/null"] = platform::file_status{9, 1, 1, false};
-         },
-         STATUS_CANNOT_REMOVE, "quelk: cannot remove `/dev/null': Read-only file system\n"},
-    };
-    for (const auto& c : cases) {
-        SetUp();
-        fake::add_file("x");
-        c.make();
-        settings.force = true;
-        auto r = link("x", c.linkname);
-        EXPECT_EQ(r.status, c.status) << c.linkname;
-        EXPECT_EQ(r.err, c.err) << c.linkname;
-        EXPECT_FALSE(fake::temporary_left()) << c.linkname;
-        platform::file_status there{};
-        if (c.status == STATUS_OK) {
-            EXPECT_EQ(platform::file_lstat(c.linkname, &there), 0) << c.linkname;
-            EXPECT_EQ(there.inode, fake::fake().files["x"].status.inode) << c.linkname;
-        }
-    }
-}
-
 // A link into the NT namespace (Cygwin's /proc/sys), which Cygwin takes
 // for a file: its rename and unlink would act on TARGET itself, so only
 // Windows' calls are given the temporary. TARGET stays, LINKNAME is the
@@ -273,28 +234,54 @@ TEST_F(MakeLink, TargetIsTheEntryCygwinFinds) {
 }
 
 // What Cygwin's own calls find at LINKNAME is there, whatever Windows has
-// under that name: nothing is made beside it.
+// under that name: nothing is made beside it. --force over it ends with
+// the link there, or says where Cygwin's rename put it, and fails.
 TEST_F(MakeLink, WhatCygwinFindsAtLinknameExists) {
-    struct case_ {
+    const struct {
         const char* linkname;
         std::function<void()> make;
-    };
-    const case_ cases[] = {
-        {"foo", [] { fake::add_file("foo.exe"); }},
-        {"p", [] { fake::add_shortcut("p"); }},
-        {"/dev/null", [] { fake::fake().cygwin_only["/dev/null"] = platform::file_status{9, 1, 1, false}; }},
-        {"/usr/lib", [] { fake::fake().cygwin_only["/usr/lib"] = platform::file_status{1, 2, 1, true}; }},
+        int forced;
+        const char* forced_err;
+    } cases[] = {
+        {"foo", [] { fake::add_file("foo.exe"); }, STATUS_OK, ""},
+        {"p", [] { fake::add_shortcut("p"); }, STATUS_OK, ""},
+        {"s", [] { fake::add_shortcut("s"); fake::fake().files["x"].binary = true; }, STATUS_LINK_FAILED,
+         "quelk: `s': the link was made as `s.lnk'\n"},
+        // /dev is also a real directory of the installation, where the
+        // temporary is made.
+        {"/dev/null",
+         [] {
+             fake::add_directory("/dev");
+             fake::fake().cygwin_only["/dev/null"] = platform::file_status{9, 1, 1, false};
+         },
+         STATUS_CANNOT_REMOVE, "quelk: cannot remove `/dev/null': Read-only file system\n"},
+        {"/usr/lib", [] { fake::fake().cygwin_only["/usr/lib"] = platform::file_status{1, 2, 1, true}; },
+         STATUS_CANNOT_REMOVE, "quelk: cannot remove `/usr/lib': Is a directory\n"},
     };
     for (const auto& c : cases) {
-        SetUp();
-        fake::add_file("x");
-        c.make();
-        auto files = fake::fake().files.size();
-        auto r = link("x", c.linkname);
-        EXPECT_EQ(r.status, STATUS_USAGE) << c.linkname;
-        EXPECT_EQ(r.err, std::string("quelk: could not create link `") + c.linkname + "': file exists\n");
-        EXPECT_EQ(fake::fake().files.size(), files) << c.linkname;
-        EXPECT_TRUE(fake::calls_of("Create").empty()) << c.linkname;
+        for (bool force : {false, true}) {
+            SetUp();
+            fake::add_file("x");
+            c.make();
+            auto files = fake::fake().files.size();
+            settings.force = force;
+            auto r = link("x", c.linkname);
+            EXPECT_FALSE(fake::temporary_left()) << c.linkname;
+            if (!force) {
+                EXPECT_EQ(r.status, STATUS_USAGE) << c.linkname;
+                EXPECT_EQ(r.err, std::string("quelk: could not create link `") + c.linkname + "': file exists\n");
+                EXPECT_EQ(fake::fake().files.size(), files) << c.linkname;
+                EXPECT_TRUE(fake::calls_of("Create").empty()) << c.linkname;
+                continue;
+            }
+            EXPECT_EQ(r.status, c.forced) << c.linkname;
+            EXPECT_EQ(r.err, c.forced_err) << c.linkname;
+            platform::file_status there{};
+            if (c.forced == STATUS_OK) {
+                EXPECT_EQ(platform::file_lstat(c.linkname, &there), 0) << c.linkname;
+                EXPECT_EQ(there.inode, fake::fake().files["x"].status.inode) << c.linkname;
+            }
+        }
     }
 }
 
