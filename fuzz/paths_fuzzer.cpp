@@ -17,7 +17,15 @@ namespace {
 // No backslash, empty, "." or ".." name, final slash or drive form, nor a
 // private-range character typed (U+F000-U+F0FF, in UTF-8 EF 80-83 ..),
 // which is the name Cygwin writes with it, not its bytes: the converter
-// keeps every byte of such a path, so it must come back whole.
+// keeps every byte of such a path, so it must come back whole. Nor two
+// encoded surrogates that pair up: read one by one, they are the units of
+// one character, which comes back in its own four bytes.
+bool encodes_surrogate(const std::string& path, std::size_t at, unsigned char low, unsigned char high) {
+    return at + 2 < path.size() && static_cast<unsigned char>(path[at]) == 0xED &&
+           static_cast<unsigned char>(path[at + 1]) >= low && static_cast<unsigned char>(path[at + 1]) <= high &&
+           (static_cast<unsigned char>(path[at + 2]) & 0xC0) == 0x80;
+}
+
 bool plain(const std::string& path) {
     if (path.empty() || path.back() == '/' || path.find('\\') != std::string::npos ||
         path.find("//") != std::string::npos)
@@ -26,6 +34,8 @@ bool plain(const std::string& path) {
         if (at + 1 < path.size() && static_cast<unsigned char>(path[at + 1]) >= 0x80 &&
             static_cast<unsigned char>(path[at + 1]) <= 0x83)
             return false;
+    for (std::size_t at = 0; at + 5 < path.size(); ++at)
+        if (encodes_surrogate(path, at, 0xA0, 0xAF) && encodes_surrogate(path, at + 3, 0xB0, 0xBF)) return false;
     if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
         (path.size() == 2 || path[2] == '/'))
         return false;

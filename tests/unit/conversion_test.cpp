@@ -178,6 +178,11 @@ TEST_F(Conversion, CygwinNamesKeepPrivateCharactersAndReadCanEscapes) {
         // newlib's C locale reads a byte as the character of its value.
         {"C", "\x18\xc3", newlib ? u"\uf018\u00c3" : u"\uf018\uf0c3"},
         {"C", "\x18\x18\xe2\x82\xac", u"\uf018\u20ac"},
+        // newlib reads an encoded surrogate as the unit, alone or not.
+        {"C.UTF-8", "a\xed\xa0\x80", u"a\xd800"},
+        {"C.UTF-8", "\xed\xa0\x80\xed\xb0\x81", u"\xd800\xdc01"},
+        {"C.UTF-8", "\xed\x9f\xbf\xed\xa0", u"\ud7ff\uf0ed\uf0a0"},
+        {"C", "\x18\xed\xbf\xbfx", u"\xdfffx"},
     };
     for (const auto& c : cases) {
         std::setlocale(LC_ALL, c.locale);

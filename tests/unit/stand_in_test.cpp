@@ -64,6 +64,7 @@ TEST_F(StandIn, PathsConvertAsInACygwinInstall) {
     EXPECT_EQ(convert("a?b:c"), u"a\uf03fb\uf03ac");
     EXPECT_EQ(convert("tab\there"), u"tab\uf009here");
     EXPECT_EQ(convert("caf\xc3\xa9 \xff."), u"caf\u00e9 \uf0ff.");
+    EXPECT_EQ(convert("s\xed\xa0\x80"), u"s\xd800");
     // Out of the current directory, a relative path comes back absolute.
     EXPECT_EQ(convert("sub/../.."), u"C:\\cygwin64\\tmp");
     EXPECT_EQ(convert(""), u"<none>");
@@ -74,7 +75,7 @@ TEST_F(StandIn, PathsConvertAsInACygwinInstall) {
 }
 
 TEST_F(StandIn, ConvertedNamesMakeLinksUnderTheSameHostBytes) {
-    const char* names[] = {"a?b", "trail. ", "bad\xff\xfe", "ctl\x01", "caf\xc3\xa9.", "x:y|z"};
+    const char* names[] = {"a?b", "trail. ", "bad\xff\xfe", "ctl\x01", "caf\xc3\xa9.", "x:y|z", "s\xed\xa0\x80"};
     for (const char* name : names) {
         int fd = open(name, O_CREAT | O_WRONLY, 0644);
         ASSERT_GE(fd, 0) << name;

@@ -47,6 +47,20 @@ void next_code_points(character_reader read, std::string_view rest, std::mbstate
     }
 }
 
+// newlib reads a three-byte UTF-8 sequence for a surrogate (0xED, then
+// 0xA0-0xBF, then a continuation byte) as that surrogate, as it reads any
+// other of three bytes (newlib/libc/stdlib/mbtowc_r.c, __utf8_mbtowc, whose
+// only three-byte check is for overlong forms); Cygwin writes the unit it
+// gives, alone, into the name (strfuncs.cc, _sys_mbstowcs), and writes such
+// a unit back so (wctomb_r.c, __utf8_wctomb: "CESU-8"). The unit, or 0 where
+// TEXT does not begin with one.
+char16_t newlib_surrogate(std::string_view text) {
+    if (text.size() < 3 || static_cast<unsigned char>(text[0]) != 0xED) return 0;
+    auto second = static_cast<unsigned char>(text[1]), third = static_cast<unsigned char>(text[2]);
+    if (second < 0xA0 || second > 0xBF || third < 0x80 || third > 0xBF) return 0;
+    return char16_t(0xD000 | ((second & 0x3F) << 6) | (third & 0x3F));
+}
+
 }  // namespace
 
 bool carries_byte(char32_t c) {
@@ -159,6 +173,11 @@ void append_cygwin_name(std::u16string& out, std::string_view name, character_re
         // and _sys_mbstowcs).
         if (byte == 0x18 && !utf8 && name.size() - i > 2 && static_cast<unsigned char>(name[i + 1]) >= 0xC2 &&
             static_cast<unsigned char>(name[i + 1]) <= 0xF4) {
+            if (char16_t unit = newlib_surrogate(name.substr(i + 1))) {
+                out.push_back(unit);
+                i += 4;
+                continue;
+            }
             char32_t character = 0;
             std::size_t used = text::utf8_character(name.substr(i + 1), character);
             if (used != 0) {
@@ -170,6 +189,11 @@ void append_cygwin_name(std::u16string& out, std::string_view name, character_re
         if (byte < 0x80) {
             out.push_back(is_reserved(byte) ? char16_t(PRIVATE_BASE + byte) : char16_t(byte));
             ++i;
+            continue;
+        }
+        if (char16_t unit = utf8 ? newlib_surrogate(name.substr(i)) : 0) {
+            out.push_back(unit);
+            i += 3;
             continue;
         }
         char32_t character = 0, second = 0;

@@ -223,6 +223,16 @@ bool host_path(const char16_t* path, std::string& out) {
                 length = 2;
             auto units = rest.substr(i, length);
             i += length - 1;
+            // A surrogate alone, which newlib writes as its three bytes
+            // (wctomb_r.c, __utf8_wctomb), after CAN outside UTF-8.
+            if (unit >= 0xD800 && unit < 0xE000 && length == 1) {
+                const char* charset = ::nl_langinfo(CODESET);
+                if (!utf8 && (charset == nullptr || std::strcmp(charset, "UTF-8") != 0)) out.push_back('\x18');
+                out.push_back(char(0xE0 | (unit >> 12)));
+                out.push_back(char(0x80 | ((unit >> 6) & 0x3F)));
+                out.push_back(char(0x80 | (unit & 0x3F)));
+                continue;
+            }
             if (utf8) {
                 auto encoded = text::to_utf8_strict(units);
                 if (!encoded) return false;
