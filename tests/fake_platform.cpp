@@ -93,6 +93,28 @@ std::string parent_of(const std::string& name) {
     return slash == 0 ? "/" : name.substr(0, slash);
 }
 
+// Whether a key lies on a file system that keeps DOS names only.
+bool on_dos_file_system(const std::string& name) {
+    for (const auto& top : current.dos_file_systems)
+        if (name == top || name.rfind(top + "/", 0) == 0) return true;
+    return false;
+}
+
+// Whether a Win32 name has a name that begins with a space or ends in a
+// dot or a space, as typed (not carried in the private range); a plain
+// name's final dots and spaces Windows drops first.
+bool has_dos_edge(std::u16string_view units, bool literal) {
+    for (std::size_t start = 0; start <= units.size();) {
+        std::size_t end = std::min(units.find_first_of(u"\\/", start), units.size());
+        auto name = units.substr(start, end - start);
+        if (!name.empty() && name != u"." && name != u".." &&
+            (name.front() == u' ' || (literal && (name.back() == u'.' || name.back() == u' '))))
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 // Whether a key names a directory that is there: the current directory,
 // the directories above it, the root, or a directory entry.
 bool directory_there(const std::string& name) {
@@ -171,6 +193,7 @@ std::optional<platform::DWORD> windows_name(const char16_t* path, std::string& n
         if (run > 255) return platform::ERROR_INVALID_NAME;
     }
     name = key(narrow(path));
+    if (on_dos_file_system(name) && has_dos_edge(units.substr(start), literal)) return platform::ERROR_INVALID_NAME;
     // A relative plain name is read against the current directory as
     // Windows keeps it: with a final dot or space dropped from each of its
     // names (ntdll's path.c tests: c:/test./file is c:\test\file).
@@ -194,8 +217,13 @@ std::optional<platform::DWORD> windows_name(const char16_t* path, std::string& n
     if (!literal) {
         auto slash = name.rfind('/');
         std::string last = name.substr(slash == std::string::npos ? 0 : slash + 1);
+        // Only dots and spaces as typed: one carried in the private range
+        // is a character of the name.
+        std::size_t typed = 0;
+        while (typed < units.size() && (units[units.size() - 1 - typed] == u'.' || units[units.size() - 1 - typed] == u' '))
+            ++typed;
         if (last != "." && last != "..")
-            while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+            for (; typed > 0 && !name.empty() && (name.back() == '.' || name.back() == ' '); --typed) name.pop_back();
     }
     return std::nullopt;
 }
@@ -751,9 +779,19 @@ void* cygwin_create_path(unsigned what, const void* from) {
         converted.push_back(u':');
         start = 2;
     }
+    // On a file system that keeps DOS names only, a leading space and a
+    // final dot or space of each name in the private range (path.cc,
+    // get_nt_native_path).
+    bool dos = fake::on_dos_file_system(fake::key("C:" + whole));
     for (std::size_t i = start; i <= path.size(); ++i) {
         if (i < path.size() && path[i] != '/' && path[i] != '\\') continue;
+        std::size_t from = converted.size();
         append_cygwin_name(converted, std::string_view(path).substr(start, i - start));
+        if (dos && converted.substr(from) != u"." && converted.substr(from) != u"..") {
+            for (std::size_t at = from; at < converted.size() && converted[at] == u' '; ++at) converted[at] |= 0xF000;
+            for (std::size_t at = converted.size(); at > from && (converted[at - 1] == u'.' || converted[at - 1] == u' '); --at)
+                converted[at - 1] |= 0xF000;
+        }
         if (i < path.size()) converted.push_back(u'\\');
         start = i + 1;
     }
@@ -1006,6 +1044,8 @@ void Sleep(DWORD milliseconds) {
 }
 
 bool linkname_examined_first() { return !current.native_order; }
+
+bool dos_names_possible() { return !current.native_order && !current.drives; }
 
 // The directory with every symbolic link on the way followed (as Cygwin's
 // realpath gives it), as the fake's own key.

@@ -79,6 +79,11 @@ struct state {
     // Directories in which Cygwin tells names apart by case (a posix=1
     // mount with obcaseinsensitive 0), while Windows' calls never do.
     std::set<std::string> case_sensitive;
+    // Directories on a file system that keeps DOS names only: Windows
+    // refuses a name there that begins with a space or ends in a dot or a
+    // space (mount.cc, fs_info::update: such servers "allow" no other),
+    // and Cygwin's converter carries those in the private range.
+    std::set<std::string> dos_file_systems;
     // The native build's order: the link is asked for before LINKNAME is
     // examined, which Windows answers for the same name.
     bool native_order = false;

@@ -221,6 +221,72 @@ void note_directory_writable(std::string_view directory) { find_resolved(directo
 
 namespace {
 
+// Whether a name of PATH begins with a space or ends in a dot or a space,
+// which Cygwin carries in the private range where the file system keeps
+// DOS names only (path.cc, get_nt_native_path).
+bool has_dos_edge(std::string_view path) {
+    for (std::size_t start = 0; start < path.size();) {
+        std::size_t end = start;
+        while (end < path.size() && !platform::is_path_separator(path[end])) ++end;
+        auto name = path.substr(start, end - start);
+        if (!name.empty() && name != "." && name != ".." &&
+            (name.front() == ' ' || name.back() == '.' || name.back() == ' '))
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// FINAL with its leading spaces and final dots and spaces in the private
+// range, as get_nt_native_path writes a name for a DOS-only file system.
+std::u16string dos_form(std::u16string final_units) {
+    for (std::size_t i = 0; i < final_units.size() && final_units[i] == u' '; ++i) final_units[i] |= 0xF000;
+    for (std::size_t i = final_units.size(); i > 0 && (final_units[i - 1] == u'.' || final_units[i - 1] == u' '); --i)
+        final_units[i - 1] |= 0xF000;
+    return final_units;
+}
+
+// The converter's absolute form of PATH ending in FINAL, as typed or in
+// its DOS form, into NAME: Cygwin carries a leading space and a final dot
+// or space of each name there in the private range (a mount marked "dos";
+// a file system it finds keeps DOS names only, path.cc symlink_info::check
+// and fs_info::update), which only its converter knows. Its relative form
+// would not do: get_nt_native_path skips a relative path's first units.
+// Where its final name is neither (it followed a link there, or added a
+// suffix), a name that cannot be there is asked for beside it to tell the
+// form; where that too is neither, the name is refused.
+bool by_dos_reading(const char* path, const path_parts& parts, const std::u16string& final_units, std::u16string& name) {
+    auto final_of = [](std::u16string_view whole) {
+        std::size_t slash = whole.find_last_of(u'\\');
+        return whole.substr(slash == std::u16string_view::npos ? 0 : slash + 1);
+    };
+    auto whole = convert_by_platform(path, ABSOLUTE_FORM);
+    if (!whole) return false;
+    auto dos = dos_form(final_units);
+    auto found = final_of(*whole);
+    if (found != final_units && found != dos) {
+        // A name with one dot more, which no entry has, reads as this one.
+        std::string beside(parts.directory);
+        beside.append(parts.name).push_back('.');
+        auto probe = convert_by_platform(beside.c_str(), ABSOLUTE_FORM);
+        if (!probe) return false;
+        auto probed = final_of(*probe);
+        bool carried = probed == dos_form(final_units + u'.');
+        if (!carried && probed != final_units + u'.') {
+            errno = EILSEQ;
+            return false;
+        }
+        // The probe's directory is LINKNAME's, where a link followed at
+        // the final name led elsewhere.
+        probe->resize(probe->size() - probed.size());
+        probe->append(carried ? dos : final_units);
+        whole = std::move(probe);
+    }
+    name = std::move(*whole);
+    if (text::needs_long_form(name)) name = text::long_form(name);
+    return true;
+}
+
 // The name whose directory is resolved by the converter and whose final
 // name is appended as typed; false with errno set when it has no form.
 bool by_directory(const path_parts& parts, std::u16string& name) {
@@ -230,6 +296,8 @@ bool by_directory(const path_parts& parts, std::u16string& name) {
         errno = EILSEQ;
         return false;
     }
+    if (platform::dos_names_possible() && has_dos_edge(parts.directory.data()))
+        return by_dos_reading(parts.directory.data(), parts, final_units, name);
     const auto& directory = directory_form(parts.directory, false);
     if (!directory.plain) return false;
     join(name, *directory.plain, final_units);

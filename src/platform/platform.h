@@ -251,6 +251,12 @@ std::optional<std::string> physical_directory(const char* directory);
 // that something is there; the native build asks Windows first, which
 // answers for the same name.
 bool linkname_examined_first();
+// Whether the platform's converter may carry a name's leading spaces and
+// final dots and spaces in the private range (U+F020, U+F02E), as Cygwin
+// does where a file system keeps DOS names only; such a name is then
+// written as the converter writes it. Not on the native build, whose
+// names Windows reads as typed.
+bool dos_names_possible();
 // Whether a rename of one name of a file onto another name of the same
 // file may do nothing, as POSIX rename does, and keep the source name.
 bool rename_may_keep_source();

@@ -545,6 +545,8 @@ bool rename_may_keep_source() { return false; }
 
 bool linkname_examined_first() { return false; }
 
+bool dos_names_possible() { return false; }
+
 // Where the directory leads, links on the way followed: the final path of
 // a handle on it (GetFinalPathNameByHandleW), in the plain form, so that a
 // name joined to it is read as Windows reads it (".." as text); the file

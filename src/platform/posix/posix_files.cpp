@@ -91,6 +91,10 @@ std::optional<std::string> physical_directory(const char* directory) {
 
 bool linkname_examined_first() { return true; }
 
+// Cygwin's converter knows which file systems keep DOS names only, and
+// which mounts say so; the stand-in's has none, and answers as typed.
+bool dos_names_possible() { return true; }
+
 // POSIX rename does nothing when both names are links of one file; Cygwin
 // keeps that rule.
 bool rename_may_keep_source() { return true; }
