@@ -1047,6 +1047,31 @@ bool linkname_examined_first() { return !current.native_order; }
 
 bool dos_names_possible() { return !current.native_order && !current.drives; }
 
+bool case_told_apart(const char* directory) {
+    if (current.native_order || current.drives) return false;  // the native build asks nothing
+    fake::scope busy_here;
+    log(std::string("pathconf(") + directory + ")");
+    // A directory not there for Cygwin: the nearest one above that is.
+    for (std::string name = fake::key(directory);; name = fake::parent_of(name)) {
+        if (name == "." || name == "/") return current.case_sensitive.count(name) != 0;
+        auto found = fake::cygwin_find(name);
+        if (found != current.files.end()) return current.case_sensitive.count(found->first) != 0;
+    }
+}
+
+// The entry Windows reaches for the name, or else the nearest directory on
+// the way, found whatever its case: another where its name differs.
+bool reaches_another_case(const char16_t* win32_name) {
+    fake::scope busy_here;
+    log("reaches_another_case(" + fake::narrow(win32_name) + ")");
+    for (std::string name = fake::key(fake::narrow(win32_name)); name != "." && name != "/";
+         name = fake::parent_of(name)) {
+        auto found = current.files.find(name);
+        if (found != current.files.end()) return found->first != name;
+    }
+    return false;
+}
+
 // The directory with every symbolic link on the way followed (as Cygwin's
 // realpath gives it), as the fake's own key.
 std::optional<std::string> physical_directory(const char* directory) {

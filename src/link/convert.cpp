@@ -98,6 +98,7 @@ struct resolved_directory {
     std::optional<std::u16string> absolute;  // asked for only when needed
     bool plain_changed = false;              // a name of it ends in a dot or space
     bool writable = false;                   // found so for --force
+    signed char case_apart = -1;             // case_told_apart, once asked
     std::optional<std::string> physical;     // where its links lie, once asked
     bool physical_asked = false;
 };
@@ -405,7 +406,46 @@ std::optional<std::u16string> to_win32_path(const char* path) {
     }
 }
 
+namespace {
+
+bool win32_file_name(const path_parts& parts, std::u16string& name, bool* by_platform);
+
+// Whether the platform's own calls tell case apart in DIRECTORY while
+// Windows does not, asked once per directory in a run.
+bool case_told_apart_in(std::string_view directory) {
+    auto found = find_resolved(directory);
+    auto& entry = found->second;
+    if (entry.case_apart < 0) entry.case_apart = platform::case_told_apart(directory.empty() ? "." : found->first.c_str());
+    return entry.case_apart == 1;
+}
+
+}  // namespace
+
 bool to_win32_file_name(const path_parts& parts, std::u16string& name, bool* by_platform) {
+    if (!win32_file_name(parts, name, by_platform)) return false;
+    // Where Cygwin tells case apart and Windows does not, Windows may reach
+    // another entry than the one Cygwin examined: such a name is refused.
+    if (case_told_apart_in(parts.directory) && platform::reaches_another_case(name.c_str())) {
+        errno = EILSEQ;
+        return false;
+    }
+    return true;
+}
+
+bool reached_in_another_case(const char* path) {
+    auto parts = split_path(path);
+    if (!case_told_apart_in(parts.directory)) return false;
+    try {
+        auto absolute = convert_by_platform(path, ABSOLUTE_FORM);
+        return absolute && platform::reaches_another_case(absolute->c_str());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+namespace {
+
+bool win32_file_name(const path_parts& parts, std::u16string& name, bool* by_platform) {
     bool converted_by_platform;
     if (!by_platform) by_platform = &converted_by_platform;
     *by_platform = false;
@@ -449,6 +489,8 @@ bool to_win32_file_name(const path_parts& parts, std::u16string& name, bool* by_
         return false;
     }
 }
+
+}  // namespace
 
 bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platform) {
     return to_win32_file_name(split_path(path), name, by_platform);

@@ -61,6 +61,13 @@ bool to_win32_file_name(const char* path, std::u16string& name, bool* by_platfor
 // The same for a path already split, whose parts are views of it.
 bool to_win32_file_name(const path_parts& parts, std::u16string& name, bool* by_platform = nullptr);
 
+// Whether Windows could reach another entry than the one the platform's
+// own calls find at PATH: where those tell case apart in its directory and
+// Windows does not, an entry whose name differs in case alone. The names
+// to_win32_file_name gives are refused so; a symbolic link's TARGET, which
+// is stored as text, is asked here.
+bool reached_in_another_case(const char* path);
+
 // The physical path of a link's DIRECTORY (as split_path gives it), asked
 // of the platform once per run: none where the platform has none.
 const std::optional<std::string>& physical_directory_of(std::string_view directory);

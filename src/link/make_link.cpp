@@ -37,9 +37,13 @@ int make_link(const char* target, const char* linkname_path) {
         tried.win32_target = to_win32_path(target);
         // Where the platform's own calls read names otherwise than Windows
         // (Cygwin), a relative target is stored so that Windows reaches
-        // what they found.
-        if (tried.win32_target && !is_absolute_path(target) && platform::linkname_examined_first())
-            reach_as_seen(*tried.win32_target, linkname.parts.directory, seen_from_link(target, linkname).c_str());
+        // what they found, and one that Windows could read as another
+        // entry, by its case, is refused.
+        if (tried.win32_target && platform::linkname_examined_first()) {
+            auto seen = seen_from_link(target, linkname);
+            if (!is_absolute_path(target)) reach_as_seen(*tried.win32_target, linkname.parts.directory, seen.c_str());
+            if (reached_in_another_case(seen.c_str())) tried.win32_target.reset();
+        }
     } else {
         if (!tried.win32_target) tried.win32_target.emplace();
         if (!to_win32_file_name(target, *tried.win32_target)) tried.win32_target.reset();

@@ -251,6 +251,17 @@ std::optional<std::string> physical_directory(const char* directory);
 // that something is there; the native build asks Windows first, which
 // answers for the same name.
 bool linkname_examined_first();
+// Whether the platform's own calls tell names apart by case in DIRECTORY
+// where Windows' calls, which the links are asked of, do not: Cygwin on a
+// posix=1 mount while the system's obcaseinsensitive is 0, where its
+// pathconf gives _PC_CASE_INSENSITIVE as 0. Never on the native build,
+// nor on the stand-in, whose Windows is its host and tells case apart too.
+bool case_told_apart(const char* directory);
+// Whether Windows, reading WIN32_NAME whatever its case, reaches an entry
+// whose name, or the name of a directory on the way, differs from the one
+// asked for in case alone: where there is such an entry, another than the
+// one the platform's own calls find.
+bool reaches_another_case(const char16_t* win32_name);
 // Whether the platform's converter may carry a name's leading spaces and
 // final dots and spaces in the private range (U+F020, U+F02E), as Cygwin
 // does where a file system keeps DOS names only; such a name is then

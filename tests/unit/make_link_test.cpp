@@ -160,71 +160,55 @@ TEST_F(MakeLink, NothingElseIsAskedOnSuccess) {
         std::vector<std::string> asked{"CreateHardLinkW(b, a, null)", "CreateSymbolicLinkW(c, a, 0)", "stat(a)",
                                        "CreateSymbolicLinkW(d, a, 0)"};
         // On Cygwin a relative target is also converted, to tell whether
-        // Windows reaches it as typed (its directory once).
-        if (!native) asked = {"lstat(b)", "CreateHardLinkW(b, a, null)", "realpath()", "cygwin_create_path(0x1, .)",
-                              "cygwin_create_path(0x1, a)", "lstat(c)", "CreateSymbolicLinkW(c, a, 0)", "stat(a)",
-                              "cygwin_create_path(0x1, a)", "lstat(d)", "CreateSymbolicLinkW(d, a, 0)"};
+        // Windows reaches it as typed (its directory once), and whether
+        // Cygwin tells case apart there is asked once.
+        if (!native)
+            asked = {"pathconf(.)", "lstat(b)", "CreateHardLinkW(b, a, null)", "realpath()",
+                     "cygwin_create_path(0x1, .)", "cygwin_create_path(0x1, a)", "lstat(c)",
+                     "CreateSymbolicLinkW(c, a, 0)", "stat(a)", "cygwin_create_path(0x1, a)", "lstat(d)",
+                     "CreateSymbolicLinkW(d, a, 0)"};
         EXPECT_EQ(fake::fake().calls, asked) << (native ? "native" : "Cygwin");
     }
 }
 
-// Where Cygwin tells case apart and Windows does not, a name that differs
-// only in case from one there is none to Cygwin and taken to Windows: its
-// refusal is told, and the other name is left as it is, with or without
-// --force.
-TEST_F(MakeLink, NameOfAnotherCaseIsLeftToWindowsAndKept) {
-    for (bool force : {false, true}) {
-        SetUp();
-        fake::fake().messages[183] = u"Cannot create a file when that file already exists.\r\n";
-        fake::add_file("x");
-        fake::add_file("cs/Foo");
-        fake::fake().case_sensitive.insert("cs");
-        auto before = fake::fake().files["cs/Foo"].status.inode;
-        settings.force = force;
-        auto r = link("x", "cs/foo");
-        EXPECT_EQ(r.status, STATUS_LINK_FAILED) << force;
-        EXPECT_EQ(r.err, "quelk: failed to create hard link `cs/foo': Cannot create a file when that file already exists.\r\n");
-        EXPECT_EQ(fake::fake().files["cs/Foo"].status.inode, before) << force;
-    }
-}
-
-// On a file system that keeps DOS names only, a leading space and a final
-// dot or space are written as Cygwin writes them, in the private range:
-// the link is where Cygwin's calls find it, and a TARGET so named is
-// linked, with or without --force.
-TEST_F(MakeLink, NamesOnADosFileSystemAreCygwins) {
+// Where Cygwin tells case apart and Windows does not, a name that Windows
+// would read as an entry of another case (LINKNAME, a hard link's TARGET,
+// a symbolic link's, or a directory on the way) is refused before
+// anything is asked of Windows, and that entry is kept, with or without
+// --force; one of its own case goes ahead.
+TEST_F(MakeLink, NameOfAnotherCaseWhereCygwinTellsCaseApartIsRefused) {
     const struct {
-        bool symbolic, force;
+        bool symbolic;
         const char* target;
         const char* linkname;
+        const char* refused;  // none where it goes ahead
     } cases[] = {
-        {false, false, "x", "dos/a."},      {true, false, "x", "dos/b "},  {false, false, "x", "dos/ c"},
-        {false, false, "dos/t.", "l"},      {false, true, "x", "dos/e."},  {true, true, "x", "dos/ e."},
-        {false, false, "x", "dos/d./f"},
-        // A link there, which the converter follows: its own name is told
-        // by one beside it.
-        {true, true, "x", "dos/s."},
+        {false, "x", "cs/foo", "cs/foo"},     {true, "x", "cs/FOO", "cs/FOO"},   {false, "cs/foo", "m", "cs/foo"},
+        {true, "cs/fOO", "m", "cs/fOO"},      {true, "foo", "cs/m", "foo"},      {false, "x", "cs/sub/y", "cs/sub/y"},
+        {false, "cs/Foo", "n", nullptr},      {false, "x", "cs/Sub/y", nullptr}, {true, "Foo", "cs/n", nullptr},
     };
-    for (const auto& c : cases) {
-        SetUp();
-        fake::fake().dos_file_systems.insert("dos");
-        fake::add_file("x");
-        fake::add_file("dos/t.");
-        fake::add_file("dos/e.");
-        fake::add_file("dos/ e.");
-        fake::add_directory("dos/d.");
-        fake::add_symlink("dos/s.", "../y");
-        settings.symbolic = c.symbolic;
-        settings.force = c.force;
-        auto r = link(c.target, c.linkname);
-        EXPECT_EQ(r.status, STATUS_OK) << c.linkname << r.err;
-        const auto& made = fake::fake().files[c.linkname];
-        EXPECT_EQ(made.status.inode, c.symbolic ? made.status.inode : fake::fake().files[c.target].status.inode)
-            << c.linkname;
-        EXPECT_EQ(made.symlink_target, c.symbolic ? c.target : "") << c.linkname;
-        EXPECT_FALSE(fake::temporary_left());
-        std::size_t probes = std::strcmp(c.linkname, "dos/s.") == 0 ? 1 : 0;
-        EXPECT_EQ(fake::calls_of("cygwin_create_path(0x1, dos/s..)").size(), probes) << c.linkname;
+    for (bool force : {false, true}) {
+        for (const auto& c : cases) {
+            SetUp();
+            fake::add_file("x");
+            fake::add_file("cs/Foo");
+            fake::add_directory("cs/Sub");
+            fake::fake().case_sensitive.insert("cs");
+            fake::fake().case_sensitive.insert("cs/Sub");
+            auto before = fake::fake().files["cs/Foo"];
+            settings.symbolic = c.symbolic;
+            settings.force = force;
+            auto r = link(c.target, c.linkname);
+            if (c.refused) {
+                EXPECT_EQ(r.status, STATUS_LINK_FAILED) << c.linkname;
+                EXPECT_EQ(r.err, std::string("quelk: could not convert `") + c.refused + "' to win32 path\n");
+                EXPECT_TRUE(fake::calls_of("Create").empty()) << c.linkname;
+            } else {
+                EXPECT_EQ(r.status, STATUS_OK) << c.target << " " << c.linkname << r.err;
+            }
+            EXPECT_EQ(fake::fake().files["cs/Foo"].status.inode, before.status.inode) << force;
+            EXPECT_EQ(fake::fake().files["cs/Foo"].symlink_target, "") << force;
+        }
     }
 }
 

@@ -1,15 +1,24 @@
 // Under Cygwin, POSIX paths are converted by the Cygwin runtime itself.
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0A00
+#endif
+// platform.h comes before <windows.h>, whose macros would rewrite its constants.
 #include "platform/platform.h"
 #include "platform/cygwin/cygwin_names.h"
 #include "platform/posix/host_name.h"
 #include "text/utf16.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <cstring>
 #include <langinfo.h>
 #include <memory>
 #include <string>
 #include <sys/cygwin.h>
+#include <unistd.h>
+#include <vector>
+#include <windows.h>
 
 namespace platform {
 
@@ -56,6 +65,105 @@ bool names_read_as_utf8() {
 }
 
 void adopt_user_locale() { std::setlocale(LC_ALL, ""); }
+
+// Cygwin opens names without OBJ_CASE_INSENSITIVE where the mount is
+// posix=1 and the system's obcaseinsensitive is 0, and pathconf then
+// answers 0 (fhandler/base.cc, fhandler_base::fpathconf; path.cc,
+// path_conv::check); Windows' own calls always ask for it, and NTFS
+// honours it then, but in a directory marked case-sensitive. A directory
+// that is not there for Cygwin may be there for Windows in another case:
+// the nearest one above it that is there answers for it.
+bool case_told_apart(const char* directory) {
+    std::string path(directory);
+    for (;;) {
+        errno = 0;
+        long insensitive = ::pathconf(path.c_str(), _PC_CASE_INSENSITIVE);
+        if (insensitive >= 0 || errno != ENOENT) return insensitive == 0;
+        while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+        std::size_t slash = path.find_last_of("/\\");
+        if (slash == std::string::npos) {
+            if (path == ".") return false;
+            path = ".";
+        } else {
+            if (slash == 0 && path.size() == 1) return false;
+            path.resize(slash == 0 ? 1 : slash);
+        }
+    }
+}
+
+namespace {
+
+// A Win32 path's names, without a \\?\ or \\?\UNC\ prefix.
+std::vector<std::u16string> names_of(std::u16string_view path) {
+    if (path.substr(0, 8) == u"\\\\?\\UNC\\") path.remove_prefix(8);
+    else if (path.substr(0, 4) == u"\\\\?\\") path.remove_prefix(4);
+    std::vector<std::u16string> names;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = std::min(path.find_first_of(u"\\/", start), path.size());
+        if (end > start) names.emplace_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return names;
+}
+
+// A wide result of a call that gives its length, grown until it fits.
+template <typename Call>
+std::u16string sized(Call call) {
+    std::u16string out(MAX_PATH, u'\0');
+    for (;;) {
+        ::DWORD length = call(reinterpret_cast<wchar_t*>(out.data()), static_cast<::DWORD>(out.size()));
+        if (length == 0) return {};
+        if (length < out.size()) {
+            out.resize(length);
+            return out;
+        }
+        out.resize(length);
+    }
+}
+
+}  // namespace
+
+// Opens the name as Windows reads it, or else the nearest directory on
+// the way that is there, and holds the names of the entry Windows reached
+// (its final path) against those asked for, from the last: one that
+// differs in case alone is another entry. Where they differ otherwise (a
+// link or a mount point on the way), the names no longer pair up, and the
+// look stops.
+bool reaches_another_case(const char16_t* win32_name) {
+    auto asked = sized([&](wchar_t* out, ::DWORD size) {
+        return ::GetFullPathNameW(reinterpret_cast<const wchar_t*>(win32_name), size, out, nullptr);
+    });
+    auto names = names_of(asked);
+    while (!names.empty()) {
+        std::u16string path = asked.substr(0, 4) == u"\\\\?\\" ? u"\\\\?\\" : u"";
+        if (asked.substr(0, 2) == u"\\\\" && path.empty()) path = u"\\\\";
+        else if (asked.substr(0, 8) == u"\\\\?\\UNC\\") path.append(u"UNC\\");
+        for (std::size_t i = 0; i < names.size(); ++i) path.append(i ? u"\\" : u"").append(names[i]);
+        if (names.size() == 1) path.push_back(u'\\');  // a drive's root, not its current directory
+        HANDLE opened = ::CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (opened == INVALID_HANDLE_VALUE) {
+            ::DWORD error = ::GetLastError();
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+            names.pop_back();
+            continue;
+        }
+        auto reached = names_of(sized([&](wchar_t* out, ::DWORD size) {
+            return ::GetFinalPathNameByHandleW(opened, out, size, VOLUME_NAME_DOS);
+        }));
+        ::CloseHandle(opened);
+        for (std::size_t i = names.size(), j = reached.size(); i > 0 && j > 0; --i, --j) {
+            if (names[i - 1] == reached[j - 1]) continue;
+            auto own = names[i - 1], found = reached[j - 1];
+            fold_name_case(own);
+            fold_name_case(found);
+            return own == found;
+        }
+        return false;
+    }
+    return false;
+}
 
 // Cygwin's own calls read every name themselves.
 const char* host_name(const char* path, suffix_scan, std::string&) { return path; }

@@ -547,6 +547,10 @@ bool linkname_examined_first() { return false; }
 
 bool dos_names_possible() { return false; }
 
+// Windows reads names as Windows reads them.
+bool case_told_apart(const char*) { return false; }
+bool reaches_another_case(const char16_t*) { return false; }
+
 // Where the directory leads, links on the way followed: the final path of
 // a handle on it (GetFinalPathNameByHandleW), in the plain form, so that a
 // name joined to it is read as Windows reads it (".." as text); the file

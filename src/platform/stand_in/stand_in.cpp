@@ -323,6 +323,10 @@ void adopt_user_locale() {
 // names as they are (the fake models the folding).
 void fold_name_case(std::u16string&) {}
 
+// The host tells case apart for both sides.
+bool case_told_apart(const char*) { return false; }
+bool reaches_another_case(const char16_t*) { return false; }
+
 HMODULE LoadLibraryW(const char16_t* file_name) {
     if (std::u16string_view(file_name) != u"kernel32") {
         last_error = ERROR_MOD_NOT_FOUND;
