@@ -128,13 +128,26 @@ std::u16string sized(Call call) {
 // (its final path) against those asked for, from the last: one that
 // differs in case alone is another entry. Where they differ otherwise (a
 // link or a mount point on the way), the names no longer pair up, and the
-// look stops.
+// look stops. Cygwin opened every name of an absolute one by its case
+// (path_conv gave it, and its NT calls tell case apart all the way); of a
+// relative one, only its own names are held, not the current directory's,
+// which Windows keeps as it was typed.
 bool reaches_another_case(const char16_t* win32_name) {
+    std::u16string_view given(win32_name);
+    std::size_t held = static_cast<std::size_t>(-1);
+    if (!given.empty() && given[0] != u'\\' && given[0] != u'/' && !text::begins_with_drive(given)) {
+        held = 0;
+        for (const auto& name : names_of(given))
+            if (name == u"..")
+                held = held > 0 ? held - 1 : 0;
+            else if (name != u".")
+                ++held;
+    }
     auto asked = sized([&](wchar_t* out, ::DWORD size) {
         return ::GetFullPathNameW(reinterpret_cast<const wchar_t*>(win32_name), size, out, nullptr);
     });
     auto names = names_of(asked);
-    while (!names.empty()) {
+    for (; !names.empty(); held = held > 0 ? held - 1 : 0) {
         std::u16string path = asked.substr(0, 4) == u"\\\\?\\" ? u"\\\\?\\" : u"";
         if (asked.substr(0, 2) == u"\\\\" && path.empty()) path = u"\\\\";
         else if (asked.substr(0, 8) == u"\\\\?\\UNC\\") path.append(u"UNC\\");
@@ -153,7 +166,7 @@ bool reaches_another_case(const char16_t* win32_name) {
             return ::GetFinalPathNameByHandleW(opened, out, size, VOLUME_NAME_DOS);
         }));
         ::CloseHandle(opened);
-        for (std::size_t i = names.size(), j = reached.size(); i > 0 && j > 0; --i, --j) {
+        for (std::size_t i = names.size(), j = reached.size(); i > 0 && j > 0 && held > 0; --i, --j, --held) {
             if (names[i - 1] == reached[j - 1]) continue;
             auto own = names[i - 1], found = reached[j - 1];
             fold_name_case(own);
