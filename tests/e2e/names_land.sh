@@ -28,12 +28,13 @@ cd .. || exit 99
 # Every call reads a name as Cygwin reads it: a backslash separates, a
 # drive form is the path below the installation's root, and a typed
 # private-range character is the name Cygwin writes with it (U+F03A is how
-# it keeps ":", so y<U+F03A> is y:); a name not there is found with ".exe".
+# it keeps ":", so y<U+F03A> is y:), and so is an encoded surrogate, which
+# it reads as one; a name not there is found with ".exe".
 setup mkdir cygwin cygwin/d cygwin/dir
 cd cygwin || exit 99
 setup sh -c 'echo a > a; echo X > d/x; echo PRECIOUS > x; echo program > prog.exe'
 here=$(win32_of "$PWD")
-typed=$(printf 'x\357\202\240') colon=$(printf 'y\357\200\272')
+typed=$(printf 'x\357\202\240') colon=$(printf 'y\357\200\272') surrogate=$(printf 's\355\240\200')
 nl=$'\n'
 expected=(
     "0||" -f a 'd\x'
@@ -42,6 +43,7 @@ expected=(
     "0||" -- a "$typed"
     "0|\`l2' => \`$typed'$nl|" -v "$typed" l2
     "0||" -- a "$colon"
+    "0||" -- a "$surrogate"
     "1||quelk: could not create link \`prog': file exists$nl" -- a prog
     "0|\`l3' => \`prog'$nl|" -v prog l3
 )
@@ -56,6 +58,7 @@ holds x PRECIOUS
 is_symlink_to l "$PWD/dir"
 same_file a l2
 same_file a 'y:'
+same_file a "$surrogate"
 absent prog
 holds prog.exe program
 same_file prog.exe l3
@@ -76,6 +79,27 @@ locale_for() { # locale_for LANGUAGE CHARSET...: prints the locale's name
     [ "$(LOCPATH=$scratch/locales LC_ALL=$language.$1 locale charmap 2>/dev/null)" = "$1" ] && echo "$language.$1"
 }
 case $(uname -s) in CYGWIN*) cygwin=1 ;; *) cygwin= ;; esac
+
+# Below a mount marked "dos", Cygwin keeps a final dot or space of a name,
+# and a leading space, in the private range: each link lands where
+# Cygwin's calls find it, and a TARGET so named is the one linked. (The
+# stand-in has no mount table to mark.)
+if [ -n "$cygwin" ]; then
+    setup mkdir dos_files
+    setup mount -o binary,dos "$(cygpath -w "$PWD/dos_files")" "$PWD/dos"
+    setup sh -c 'echo T > dos/t.; echo old > dos/e.'
+    expect 0 "" "" cygwin/a dos/a.
+    expect 0 "" "" -s ../cygwin/a 'dos/ b '
+    expect 0 "" "" dos/t. 'dos/ c'
+    expect 0 "" "" -f cygwin/a dos/e.
+    same_file cygwin/a dos/a.
+    is_symlink_to 'dos/ b ' ../cygwin/a
+    same_file dos/t. 'dos/ c'
+    same_file cygwin/a dos/e.
+    [ "$(cd dos && find . | LC_ALL=C sort | tr '\n' '|')" = ".|./ b |./ c|./a.|./e.|./t.|" ] ||
+        fail "dos: names made: $(cd dos && find . | od -c)"
+    setup umount "$PWD/dos"
+fi
 # In each charset a character whose second byte is a backslash, and one
 # whose is not. Cygwin splits a name at every backslash byte before it
 # reads characters, so its own calls cannot examine a name holding the
