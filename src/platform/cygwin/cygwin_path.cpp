@@ -166,7 +166,12 @@ bool reaches_another_case(const char16_t* win32_name) {
             return ::GetFinalPathNameByHandleW(opened, out, size, VOLUME_NAME_DOS);
         }));
         ::CloseHandle(opened);
-        for (std::size_t i = names.size(), j = reached.size(); i > 0 && j > 0 && held > 0; --i, --j, --held) {
+        // A drive, or a server and its share, is no entry of a directory:
+        // its case is the one it was named with.
+        bool unc = asked.substr(0, 2) == u"\\\\" && asked.substr(0, 4) != u"\\\\?\\";
+        unc = unc || asked.substr(0, 8) == u"\\\\?\\UNC\\";
+        std::size_t root = unc ? 2 : text::begins_with_drive(names[0]) ? 1 : 0;
+        for (std::size_t i = names.size(), j = reached.size(); i > root && j > 0 && held > 0; --i, --j, --held) {
             if (names[i - 1] == reached[j - 1]) continue;
             auto own = names[i - 1], found = reached[j - 1];
             fold_name_case(own);
