@@ -212,6 +212,46 @@ TEST_F(MakeLink, NameOfAnotherCaseWhereCygwinTellsCaseApartIsRefused) {
     }
 }
 
+// On a file system that keeps DOS names only, a leading space and a final
+// dot or space are written as Cygwin writes them, in the private range:
+// the link is where Cygwin's calls find it, and a TARGET so named is
+// linked, with or without --force.
+TEST_F(MakeLink, NamesOnADosFileSystemAreCygwins) {
+    const struct {
+        bool symbolic, force;
+        const char* target;
+        const char* linkname;
+    } cases[] = {
+        {false, false, "x", "dos/a."},      {true, false, "x", "dos/b "},  {false, false, "x", "dos/ c"},
+        {false, false, "dos/t.", "l"},      {false, true, "x", "dos/e."},  {true, true, "x", "dos/ e."},
+        {false, false, "x", "dos/d./f"},
+        // A link there, which the converter follows: its own name is told
+        // by one beside it.
+        {true, true, "x", "dos/s."},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        fake::fake().dos_file_systems.insert("dos");
+        fake::add_file("x");
+        fake::add_file("dos/t.");
+        fake::add_file("dos/e.");
+        fake::add_file("dos/ e.");
+        fake::add_directory("dos/d.");
+        fake::add_symlink("dos/s.", "../y");
+        settings.symbolic = c.symbolic;
+        settings.force = c.force;
+        auto r = link(c.target, c.linkname);
+        EXPECT_EQ(r.status, STATUS_OK) << c.linkname << r.err;
+        const auto& made = fake::fake().files[c.linkname];
+        EXPECT_EQ(made.status.inode, c.symbolic ? made.status.inode : fake::fake().files[c.target].status.inode)
+            << c.linkname;
+        EXPECT_EQ(made.symlink_target, c.symbolic ? c.target : "") << c.linkname;
+        EXPECT_FALSE(fake::temporary_left());
+        std::size_t probes = std::strcmp(c.linkname, "dos/s.") == 0 ? 1 : 0;
+        EXPECT_EQ(fake::calls_of("cygwin_create_path(0x1, dos/s..)").size(), probes) << c.linkname;
+    }
+}
+
 // A link into the NT namespace (Cygwin's /proc/sys), which Cygwin takes
 // for a file: its rename and unlink would act on TARGET itself, so only
 // Windows' calls are given the temporary. TARGET stays, LINKNAME is the
