@@ -340,6 +340,16 @@ void move_over(files_iterator source, files_iterator destination, const std::str
     current.files[to] = moved;
 }
 
+// The keys of two names a call is given, or false with Windows' refusal of
+// the first refused as the last error.
+bool both_windows_names(const char16_t* first, std::string& first_key, const char16_t* second,
+                        std::string& second_key) {
+    auto refused = windows_name(first, first_key);
+    if (!refused) refused = windows_name(second, second_key);
+    if (refused) last_error = *refused;
+    return !refused;
+}
+
 platform::BOOLEAN QUELK_WINAPI create_symbolic_link(const char16_t* link, const char16_t* target,
                                                     platform::DWORD flags) {
     scope busy_here;
@@ -483,12 +493,7 @@ BOOL CreateHardLinkW(const char16_t* file_name, const char16_t* existing_file_na
         return 0;
     }
     std::string link, existing;
-    auto refused = fake::windows_name(file_name, link);
-    if (!refused) refused = fake::windows_name(existing_file_name, existing);
-    if (refused) {
-        last_error = *refused;
-        return 0;
-    }
+    if (!fake::both_windows_names(file_name, link, existing_file_name, existing)) return 0;
     // The existing file is opened first: missing, it is a missing file, or
     // a missing path where a directory on the way is missing too
     // (test_FindFirstFileA); a directory refuses a hard link as access
@@ -573,12 +578,7 @@ BOOL MoveFileExW(const char16_t* existing_file_name, const char16_t* new_file_na
     fake::scope busy_here;
     log("MoveFileExW(" + narrow(existing_file_name) + ", " + narrow(new_file_name) + ", " + std::to_string(flags) + ")");
     std::string from, to;
-    auto refused = fake::windows_name(existing_file_name, from);
-    if (!refused) refused = fake::windows_name(new_file_name, to);
-    if (refused) {
-        last_error = *refused;
-        return 0;
-    }
+    if (!fake::both_windows_names(existing_file_name, from, new_file_name, to)) return 0;
     auto source = current.files.find(from);
     if (source == current.files.end()) {
         last_error = ERROR_FILE_NOT_FOUND;

@@ -85,7 +85,7 @@ case $(uname -s) in CYGWIN*) cygwin=1 ;; *) cygwin= ;; esac
 # Cygwin's calls find it, and a TARGET so named is the one linked. (The
 # stand-in has no mount table to mark.)
 if [ -n "$cygwin" ]; then
-    setup mkdir dos_files
+    setup mkdir dos_files dos
     setup mount -o binary,dos "$(cygpath -w "$PWD/dos_files")" "$PWD/dos"
     setup sh -c 'echo T > dos/t.; echo old > dos/e.'
     expect 0 "" "" cygwin/a dos/a.
