@@ -143,34 +143,30 @@ bool reaches_another_case(const char16_t* win32_name) {
             else if (name != u".")
                 ++held;
     }
-    auto asked = sized([&](wchar_t* out, ::DWORD size) {
+    auto path = sized([&](wchar_t* out, ::DWORD size) {
         return ::GetFullPathNameW(reinterpret_cast<const wchar_t*>(win32_name), size, out, nullptr);
     });
-    auto names = names_of(asked);
-    for (; !names.empty(); held = held > 0 ? held - 1 : 0) {
-        std::u16string path = asked.substr(0, 4) == u"\\\\?\\" ? u"\\\\?\\" : u"";
-        if (asked.substr(0, 2) == u"\\\\" && path.empty()) path = u"\\\\";
-        else if (asked.substr(0, 8) == u"\\\\?\\UNC\\") path.append(u"UNC\\");
-        for (std::size_t i = 0; i < names.size(); ++i) path.append(i ? u"\\" : u"").append(names[i]);
-        if (names.size() == 1) path.push_back(u'\\');  // a drive's root, not its current directory
+    while (path.size() > 3 && (path.back() == u'\\' || path.back() == u'/')) path.pop_back();
+    auto names = names_of(path);
+    // A drive, or a server and its share, is no entry of a directory: its
+    // case is the one it was named with.
+    bool unc = path.substr(0, 8) == u"\\\\?\\UNC\\" ||
+               (path.substr(0, 2) == u"\\\\" && path.substr(0, 4) != u"\\\\?\\");
+    std::size_t root = unc ? 2 : !names.empty() && text::begins_with_drive(names[0]) ? 1 : 0;
+    for (; names.size() > root; names.pop_back(), held = held > 0 ? held - 1 : 0) {
         HANDLE opened = ::CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), 0,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (opened == INVALID_HANDLE_VALUE) {
             ::DWORD error = ::GetLastError();
             if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
-            names.pop_back();
+            path.resize(path.find_last_of(u"\\/"));
             continue;
         }
         auto reached = names_of(sized([&](wchar_t* out, ::DWORD size) {
             return ::GetFinalPathNameByHandleW(opened, out, size, VOLUME_NAME_DOS);
         }));
         ::CloseHandle(opened);
-        // A drive, or a server and its share, is no entry of a directory:
-        // its case is the one it was named with.
-        bool unc = asked.substr(0, 2) == u"\\\\" && asked.substr(0, 4) != u"\\\\?\\";
-        unc = unc || asked.substr(0, 8) == u"\\\\?\\UNC\\";
-        std::size_t root = unc ? 2 : text::begins_with_drive(names[0]) ? 1 : 0;
         for (std::size_t i = names.size(), j = reached.size(); i > root && j > 0 && held > 0; --i, --j, --held) {
             if (names[i - 1] == reached[j - 1]) continue;
             auto own = names[i - 1], found = reached[j - 1];
