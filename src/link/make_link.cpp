@@ -19,12 +19,16 @@ int make_link(const char* target, const char* linkname_path) {
     static attempt tried;
     tried.directory = false;
     tried.error = 0;
+    // A symbolic link's TARGET as Windows will read it through the link: a
+    // relative one from LINKNAME's directory. Asked where it is needed.
+    std::string seen;
+    bool read_where_cygwin_reads = settings.symbolic && platform::linkname_examined_first();
+    if (settings.symbolic && (settings.link_type == LINK_TYPE_AUTO || read_where_cygwin_reads))
+        seen = seen_from_link(target, linkname);
     if (settings.symbolic) {
-        // TARGET's kind is judged where Windows will look through the link:
-        // a relative TARGET from LINKNAME's directory.
+        // TARGET's kind is judged where Windows will look through the link.
         tried.directory = settings.link_type == LINK_TYPE_DIRECTORY ||
-                          (settings.link_type == LINK_TYPE_AUTO &&
-                           platform::file_is_directory(seen_from_link(target, linkname).c_str()));
+                          (settings.link_type == LINK_TYPE_AUTO && platform::file_is_directory(seen.c_str()));
     }
     bool by_platform;
     if (!tried.win32_linkname) tried.win32_linkname.emplace();
@@ -39,8 +43,7 @@ int make_link(const char* target, const char* linkname_path) {
         // (Cygwin), a relative target is stored so that Windows reaches
         // what they found, and one that Windows could read as another
         // entry, by its case, is refused.
-        if (tried.win32_target && platform::linkname_examined_first()) {
-            auto seen = seen_from_link(target, linkname);
+        if (tried.win32_target && read_where_cygwin_reads) {
             if (!is_absolute_path(target)) reach_as_seen(*tried.win32_target, linkname.parts.directory, seen.c_str());
             if (reached_in_another_case(seen.c_str())) tried.win32_target.reset();
         }
