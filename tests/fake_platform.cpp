@@ -1051,7 +1051,9 @@ bool case_told_apart(const char* directory) {
     if (current.native_order || current.drives) return false;  // the native build asks nothing
     fake::scope busy_here;
     log(std::string("pathconf(") + directory + ")");
-    // A directory not there for Cygwin: the nearest one above that is.
+    // As Cygwin's pathconf (syscalls.cc) answers through fpathconf
+    // (fhandler/base.cc): 0 where the mount tells case apart. A directory
+    // not there for Cygwin: the nearest one above that is.
     for (std::string name = fake::key(directory);; name = fake::parent_of(name)) {
         if (name == "." || name == "/") return current.case_sensitive.count(name) != 0;
         auto found = fake::cygwin_find(name);
@@ -1060,7 +1062,8 @@ bool case_told_apart(const char* directory) {
 }
 
 // The entry Windows reaches for the name, or else the nearest directory on
-// the way, found whatever its case: another where its name differs.
+// the way, found whatever its case (Wine's test_hard_link: a new name that
+// exists in another case is that entry): another where its name differs.
 bool reaches_another_case(const char16_t* win32_name) {
     fake::scope busy_here;
     log("reaches_another_case(" + fake::narrow(win32_name) + ")");
